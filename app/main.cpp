@@ -1,0 +1,89 @@
+#include "board_library.h"
+#include "form1.h"
+#include "monotonic_clock.h"
+#include "operator_window.h"
+#include "precise_wake_up.h"
+#include "qt_desktop.h"
+#include "termination_signals.h"
+
+#include <QApplication>
+#include <QMetaObject>
+#include <QScreen>
+#include <QStyleFactory>
+
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+
+using namespace meridan;
+
+namespace {
+
+bool hasDisplay()
+{
+    for (const char *name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" }) {
+        const char *value = std::getenv(name);
+        if (value != nullptr && *value != '\0')
+            return true;
+    }
+    return false;
+}
+
+// Places the simulated board's window beside the panel, never over it: without a window manager
+// both would otherwise open at the same corner. It is shown once the panel is.
+void showBeside(QWidget &boardWindow, QWidget &panel)
+{
+    QMetaObject::invokeMethod(
+            &boardWindow,
+            [&boardWindow, &panel] {
+                if (!panel.isVisible())
+                    return;
+                constexpr int kGap = 16;
+                boardWindow.adjustSize();
+                boardWindow.move(panel.frameGeometry().right() + kGap, panel.frameGeometry().top());
+                boardWindow.show();
+            },
+            Qt::QueuedConnection);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (!hasDisplay()) {
+        std::cerr << "meridan: no display to open (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM "
+                     "are unset); run it in a desktop session, or without one as: xvfb-run "
+                  << argv[0] << '\n';
+        return static_cast<int>(ExitStatus::RunTimeError);
+    }
+    TerminationSignals terminationSignals; // before Qt starts any thread
+
+    QApplication application(argc, argv);
+    if (argc > 1) {
+        std::cerr << "meridan: takes no arguments, but was given \"" << argv[1] << "\"\n";
+        return static_cast<int>(ExitStatus::RunTimeError);
+    }
+    QApplication::setStyle(QStyleFactory::create("Fusion"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    MonotonicClock clock;
+    QtDesktop desktop;
+    OperatorWindow window;
+    std::unique_ptr<Form1> form;
+    PreciseWakeUp wakeUp([&form] { form->wakeUpFired(); });
+    form = std::make_unique<Form1>(window.controls(), desktop, clock, wakeUp, [&clock, &window] {
+        return std::make_unique<BoardLibrary>(
+                clock, [&window](QWidget &boardWindow) { showBeside(boardWindow, window); });
+    });
+    window.bind(*form);
+    terminationSignals.watch([&form] { form->dispatch(&Form1::Form_Unload); });
+
+    form->dispatch(&Form1::Form_Load);
+    if (!desktop.exitStatus()) {
+        window.show();
+        QApplication::exec();
+    }
+    const ExitStatus status = desktop.exitStatus().value_or(ExitStatus::Ended);
+    form.reset(); // releases the board object before the window and the application go
+    return static_cast<int>(status);
+}

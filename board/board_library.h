@@ -1,0 +1,61 @@
+#pragma once
+
+#include "board_link.h"
+
+#include <QObject>
+
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <string_view>
+
+class QWidget;
+
+namespace meridan {
+
+class Clock;
+class SimulatedBoard;
+class SimulatedBoardWindow;
+
+// The board object the panel creates at start. Which board it drives is the library's own
+// setting, read from MERIDAN_BOARD when the board is opened:
+//
+//   unset, empty or "sim"  the simulated board, attached, with its own small window
+//   "sim-unplugged"        the simulated board, reported as not attached
+//   anything else          OpenBoard fails and names the accepted values
+//
+// Board events reach the panel through the Qt event loop.
+class BoardLibrary : public BoardLink
+{
+public:
+    // Shows the simulated board's window; given the window once the board is open.
+    using ShowWindow = std::function<void(QWidget &window)>;
+
+    static constexpr std::string_view kVariable = "MERIDAN_BOARD";
+
+    BoardLibrary(const Clock &time, ShowWindow showBoardWindow);
+    ~BoardLibrary() override;
+
+    void OpenBoard(std::int32_t first, std::int32_t second) override;
+    Boolean BoardPresent() override;
+    void PresetChannel(std::int16_t Index, std::int32_t value) override;
+    void SetOutputLevel(std::int16_t Index, std::int32_t level) override;
+    Boolean ReadInput(std::int16_t Index) override;
+    void setInputChangeHandler(InputChangeHandler handler) override;
+
+    // The simulated board in use, or nullptr before OpenBoard or with another board.
+    SimulatedBoard *simulatedBoard() const { return simulated.get(); }
+
+private:
+    BoardLink &opened(std::string_view name, std::initializer_list<std::int32_t> arguments) const;
+
+    const Clock &clock;
+    ShowWindow showWindow;
+    InputChangeHandler inputChanged;
+    QObject eventContext; // queued board events die with the board
+    std::unique_ptr<SimulatedBoard> simulated;
+    std::unique_ptr<SimulatedBoardWindow> window;
+    BoardLink *board = nullptr;
+};
+
+} // namespace meridan

@@ -1,0 +1,136 @@
+#include "simulated_board.h"
+
+#include "run_time_error.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace meridan {
+
+SimulatedBoard::SimulatedBoard(const Clock &time, Post poster, Plug plugged)
+    : clock(time), post(std::move(poster)), plug(plugged)
+{
+}
+
+void SimulatedBoard::enter(BoardOperation operation, const std::string &call)
+{
+    callLog.push_back(call);
+    for (auto failure = failures.begin(); failure != failures.end(); ++failure) {
+        if (failure->operation == operation && --failure->callsLeft == 0) {
+            failures.erase(failure);
+            raiseRunTimeError(call, "injected failure");
+        }
+    }
+    if (operation == BoardOperation::OpenBoard)
+        return;
+    if (!opened)
+        raiseRunTimeError(call, "board not opened");
+    if (operation != BoardOperation::BoardPresent && !attached())
+        raiseRunTimeError(call, "board not attached");
+}
+
+std::size_t SimulatedBoard::channel(const std::string &call, const char *kind,
+        std::int16_t index) const
+{
+    if (index < 0 || index >= kChannels)
+        raiseRunTimeError(call,
+                std::string("no ") + kind + " " + std::to_string(index)
+                        + " on the simulated board (0 to " + std::to_string(kChannels - 1) + ")");
+    return static_cast<std::size_t>(index);
+}
+
+void SimulatedBoard::checkLevel(const std::string &call, std::int32_t level) const
+{
+    if (level < 0 || level > kMaxLevel)
+        raiseRunTimeError(call,
+                "a level is 0 to " + std::to_string(kMaxLevel) + ", not " + std::to_string(level));
+}
+
+void SimulatedBoard::OpenBoard(std::int32_t first, std::int32_t second)
+{
+    enter(BoardOperation::OpenBoard, callText("OpenBoard", { first, second }));
+    opened = true;
+}
+
+Boolean SimulatedBoard::BoardPresent()
+{
+    enter(BoardOperation::BoardPresent, callText("BoardPresent", {}));
+    return attached() ? kTrue : kFalse;
+}
+
+void SimulatedBoard::PresetChannel(std::int16_t Index, std::int32_t value)
+{
+    const std::string call = callText("PresetChannel", { Index, value });
+    enter(BoardOperation::PresetChannel, call);
+    const std::size_t output = channel(call, "output", Index);
+    checkLevel(call, value);
+    presets[output] = value;
+}
+
+void SimulatedBoard::SetOutputLevel(std::int16_t Index, std::int32_t level)
+{
+    const std::string call = callText("SetOutputLevel", { Index, level });
+    enter(BoardOperation::SetOutputLevel, call);
+    const std::size_t output = channel(call, "output", Index);
+    checkLevel(call, level);
+    levels[output] = level;
+    outputWrites.push_back({ clock.now(), Index, level });
+    if (outputObserver)
+        outputObserver(Index, level);
+}
+
+Boolean SimulatedBoard::ReadInput(std::int16_t Index)
+{
+    const std::string call = callText("ReadInput", { Index });
+    enter(BoardOperation::ReadInput, call);
+    return inputs[channel(call, "input", Index)];
+}
+
+void SimulatedBoard::setInputChangeHandler(InputChangeHandler handler)
+{
+    inputChanged = std::move(handler);
+}
+
+void SimulatedBoard::setInput(std::int16_t index, bool on)
+{
+    Boolean &state = inputs[channel(callText("setInput", { index, on ? 1 : 0 }), "input", index)];
+    const Boolean newState = on ? kTrue : kFalse;
+    if (state == newState)
+        return;
+    state = newState;
+    if (attached() && opened && post)
+        post([this, index, newState] {
+            if (inputChanged)
+                inputChanged(index, newState);
+        });
+}
+
+void SimulatedBoard::unplug() { plug = Plug::Unplugged; }
+
+void SimulatedBoard::failOnCall(BoardOperation operation, int nth)
+{
+    failures.push_back({ operation, std::max(nth, 1) });
+}
+
+std::int32_t SimulatedBoard::outputLevel(std::int16_t output) const
+{
+    return levels[channel("outputLevel", "output", output)];
+}
+
+std::int32_t SimulatedBoard::preset(std::int16_t output) const
+{
+    return presets[channel("preset", "output", output)];
+}
+
+Boolean SimulatedBoard::input(std::int16_t index) const
+{
+    return inputs[channel("input", "input", index)];
+}
+
+void SimulatedBoard::setOutputObserver(
+        std::function<void(std::int16_t output, std::int32_t level)> observer)
+{
+    outputObserver = std::move(observer);
+}
+
+} // namespace meridan

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "board_link.h"
+#include "clock.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace meridan {
+
+enum class BoardOperation { OpenBoard, BoardPresent, PresetChannel, SetOutputLevel, ReadInput };
+
+// One SetOutputLevel as the simulated board saw it, stamped by the board's clock.
+struct OutputWrite
+{
+    TimePoint time;
+    std::int16_t output = 0;
+    std::int32_t level = 0;
+    bool operator==(const OutputWrite &) const = default;
+};
+
+// A board in memory, with eight outputs and eight inputs. It keeps each output's level and
+// preset and each input's state, records every call and every output write, and can be made to
+// fail a chosen call or be unplugged while the panel runs. Flipping an input raises OnInputChange
+// through `post`, which hands the event to the event loop, never from inside the flip.
+class SimulatedBoard : public BoardLink
+{
+public:
+    static constexpr std::int16_t kChannels = 8;
+    static constexpr std::int32_t kMaxLevel = 100;
+
+    // Hands a function to the event loop, to run after the present handler.
+    using Post = std::function<void(std::function<void()>)>;
+    enum class Plug { Attached, Unplugged };
+
+    SimulatedBoard(const Clock &time, Post poster, Plug plugged = Plug::Attached);
+
+    void OpenBoard(std::int32_t first, std::int32_t second) override;
+    Boolean BoardPresent() override;
+    void PresetChannel(std::int16_t Index, std::int32_t value) override;
+    void SetOutputLevel(std::int16_t Index, std::int32_t level) override;
+    Boolean ReadInput(std::int16_t Index) override;
+    void setInputChangeHandler(InputChangeHandler handler) override;
+
+    // The switches' side: sets an input and, if its state changed on an attached board, raises
+    // OnInputChange(index, state) through the event loop.
+    void setInput(std::int16_t index, bool on);
+    // From now on the board reports itself not attached and every operation but OpenBoard and
+    // BoardPresent fails with "board not attached".
+    void unplug();
+    // The nth call of `operation` from now on fails with "injected failure".
+    void failOnCall(BoardOperation operation, int nth = 1);
+
+    bool attached() const { return plug == Plug::Attached; }
+    std::int32_t outputLevel(std::int16_t output) const;
+    std::int32_t preset(std::int16_t output) const;
+    Boolean input(std::int16_t index) const;
+    const std::vector<OutputWrite> &writes() const { return outputWrites; }
+    // Every operation called, as text: "OpenBoard(0, 0)", "SetOutputLevel(1, 100)", ...
+    const std::vector<std::string> &calls() const { return callLog; }
+
+    // Told of each successful output write, e.g. to light the lamps of the board's window.
+    void setOutputObserver(std::function<void(std::int16_t output, std::int32_t level)> observer);
+
+private:
+    // Records the call and raises its injected or plugged-state failure, if any.
+    void enter(BoardOperation operation, const std::string &call);
+    std::size_t channel(const std::string &call, const char *kind, std::int16_t index) const;
+    void checkLevel(const std::string &call, std::int32_t level) const;
+
+    const Clock &clock;
+    Post post;
+    Plug plug;
+    bool opened = false;
+    std::array<std::int32_t, kChannels> levels {};
+    std::array<std::int32_t, kChannels> presets {};
+    std::array<Boolean, kChannels> inputs {};
+    std::vector<OutputWrite> outputWrites;
+    std::vector<std::string> callLog;
+    InputChangeHandler inputChanged;
+    std::function<void(std::int16_t, std::int32_t)> outputObserver;
+    struct InjectedFailure
+    {
+        BoardOperation operation;
+        int callsLeft;
+    };
+    std::vector<InjectedFailure> failures;
+};
+
+} // namespace meridan

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "boolean.h"
+
+#include <cstdint>
+#include <functional>
+
+namespace meridan {
+
+// The board as the panel uses it: five operations and one event. Every operation either succeeds
+// or raises RunTimeError. Outputs and inputs are crossed on the lamps' wiring: the left lamp is
+// output 1 and the right lamp output 0, while the left switch is input 0 and the right switch
+// input 1.
+class BoardLink
+{
+public:
+    // Receives OnInputChange(Index, NewState); always called from the event loop, between
+    // handlers, never from inside the call that changed an input.
+    using InputChangeHandler = std::function<void(std::int16_t Index, Boolean NewState)>;
+
+    virtual ~BoardLink() = default;
+
+    virtual void OpenBoard(std::int32_t first, std::int32_t second) = 0;
+    virtual Boolean BoardPresent() = 0;
+    virtual void PresetChannel(std::int16_t Index, std::int32_t value) = 0;
+    virtual void SetOutputLevel(std::int16_t Index, std::int32_t level) = 0;
+    virtual Boolean ReadInput(std::int16_t Index) = 0;
+
+    virtual void setInputChangeHandler(InputChangeHandler handler) = 0;
+};
+
+} // namespace meridan

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "clock.h"
+
+#include <optional>
+#include <vector>
+
+namespace meridan {
+
+class EventDispatcher;
+class PhaseTimer;
+class WakeUp;
+
+// Drives the phase timers from one clock and one wake-up. It keeps lamp edges free of drift by
+// counting in logical time: a count started inside a tick handler starts at that tick's due time,
+// not at the moment the handler happened to run. Every tick runs through the EventDispatcher.
+class PhaseScheduler
+{
+public:
+    PhaseScheduler(Clock &time, WakeUp &alarm, EventDispatcher &handlers);
+    PhaseScheduler(const PhaseScheduler &) = delete;
+    PhaseScheduler &operator=(const PhaseScheduler &) = delete;
+
+    // Handles every tick due at or before the present time, in due-time order and, for ticks due
+    // at the same moment, in timer-number order, including ticks that a handler arms on the way.
+    // Then arms the wake-up for the next one.
+    void runDue();
+
+    std::optional<TimePoint> nextDue() const;
+
+    // Inside a tick handler: the due time of the tick being handled. Elsewhere: the present time.
+    TimePoint logicalNow() const;
+
+private:
+    friend class PhaseTimer;
+
+    int add(PhaseTimer &timer);
+    void remove(PhaseTimer &timer);
+    void changed();
+    PhaseTimer *earliestDueBy(TimePoint now) const;
+
+    Clock &clock;
+    WakeUp &wakeUp;
+    EventDispatcher &dispatcher;
+    std::vector<PhaseTimer *> timers;
+    std::optional<TimePoint> handlingTick;
+    bool running = false;
+};
+
+} // namespace meridan

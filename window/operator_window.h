@@ -1,0 +1,61 @@
+#pragma once
+
+#include "form1.h"
+#include "qt_command_button.h"
+#include "qt_indicator_box.h"
+#include "qt_scroll_bar.h"
+
+#include <QWidget>
+
+class QCloseEvent;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QScrollBar;
+
+namespace meridan {
+
+// The operator window, Form1's face: the frame with the two lamp boxes, the five buttons, the
+// blink-rate scroll bar and its labels, at their design positions and in their design styles.
+// It builds the controls and forwards each of their events to one procedure of Form1; it keeps
+// no state of its own.
+class OperatorWindow : public QWidget
+{
+public:
+    static constexpr const char *kCaption = "Meridan";
+
+    explicit OperatorWindow(QWidget *parent = nullptr);
+
+    // The controls that Form1's procedures change or read.
+    Form1Controls controls();
+    // Binds every click, scroll and the close control to its procedure of `form`.
+    void bind(Form1 &form);
+
+    QGroupBox *Frame1 = nullptr;
+    QFrame *Picture1 = nullptr;
+    QFrame *Picture2 = nullptr;
+    QPushButton *Command1 = nullptr;
+    QPushButton *Command2 = nullptr;
+    QPushButton *Command3 = nullptr;
+    QPushButton *Command4 = nullptr;
+    QPushButton *Command5 = nullptr;
+    QScrollBar *HScroll1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *Label3 = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    Form1 *form = nullptr;
+    QtIndicatorBox picture1Box;
+    QtIndicatorBox picture2Box;
+    QtCommandButton command1Button;
+    QtCommandButton command2Button;
+    QtCommandButton command3Button;
+    QtScrollBar blinkRate;
+};
+
+} // namespace meridan

@@ -1,0 +1,60 @@
+#include "precise_wake_up.h"
+
+#include "run_time_error.h"
+
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+namespace meridan {
+
+PreciseWakeUp::PreciseWakeUp(std::function<void()> handler) : onWake(std::move(handler)) { }
+
+PreciseWakeUp::~PreciseWakeUp()
+{
+    notifier.reset();
+    if (descriptor >= 0)
+        ::close(descriptor);
+}
+
+void PreciseWakeUp::wakeAt(std::optional<TimePoint> when)
+{
+    if (descriptor < 0) {
+        if (!when)
+            return;
+        descriptor = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+        if (descriptor < 0)
+            raiseRunTimeError("timerfd_create(CLOCK_MONOTONIC)", std::strerror(errno));
+        notifier = std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Read);
+        QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(),
+                [this] { fired(); });
+    }
+    itimerspec spec {};
+    if (when) {
+        const auto since = when->time_since_epoch().count();
+        // An all-zero deadline would disarm the timer; one nanosecond on is as good as due.
+        const std::int64_t nanoseconds = since > 0 ? since : 1;
+        spec.it_value.tv_sec = static_cast<time_t>(nanoseconds / 1'000'000'000);
+        spec.it_value.tv_nsec = static_cast<long>(nanoseconds % 1'000'000'000);
+    }
+    if (::timerfd_settime(descriptor, TFD_TIMER_ABSTIME, &spec, nullptr) != 0)
+        raiseRunTimeError("timerfd_settime", std::strerror(errno));
+}
+
+void PreciseWakeUp::fired()
+{
+    std::uint64_t expirations = 0;
+    // Reading clears the descriptor's readiness; EAGAIN means a re-arm already cleared it.
+    [[maybe_unused]] const ssize_t bytes = ::read(descriptor, &expirations, sizeof expirations);
+    if (onWake)
+        onWake();
+}
+
+} // namespace meridan

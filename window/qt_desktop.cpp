@@ -1,0 +1,38 @@
+#include "qt_desktop.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QString>
+
+#include <iostream>
+
+namespace meridan {
+
+namespace {
+
+void showModal(QMessageBox::Icon icon, std::string_view text)
+{
+    QMessageBox box(icon, QtDesktop::kTitle,
+            QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), QMessageBox::Ok);
+    box.exec();
+}
+
+} // namespace
+
+void QtDesktop::showMessage(std::string_view text) { showModal(QMessageBox::NoIcon, text); }
+
+void QtDesktop::reportRunTimeError(std::string_view message)
+{
+    std::string text = "Run-time error: ";
+    text += message;
+    std::cerr << "meridan: " << text << std::endl;
+    showModal(QMessageBox::Critical, text);
+}
+
+void QtDesktop::endProgram(ExitStatus endedWith)
+{
+    status = endedWith;
+    QCoreApplication::exit(static_cast<int>(endedWith));
+}
+
+} // namespace meridan

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "desktop.h"
+
+#include <optional>
+
+namespace meridan {
+
+// The desktop as a Qt application gives it: modal message boxes titled "Meridan" and the end of
+// the program through the application's event loop.
+class QtDesktop final : public Desktop
+{
+public:
+    static constexpr const char *kTitle = "Meridan";
+
+    void showMessage(std::string_view text) override;
+    void reportRunTimeError(std::string_view message) override;
+    void endProgram(ExitStatus status) override;
+
+    // The status the program ended with, or nullopt while it runs.
+    std::optional<ExitStatus> exitStatus() const { return status; }
+
+private:
+    std::optional<ExitStatus> status;
+};
+
+} // namespace meridan

@@ -1,0 +1,20 @@
+#include "qt_scroll_bar.h"
+
+#include <QScrollBar>
+
+namespace meridan {
+
+QtScrollBar::QtScrollBar(QScrollBar &control) : bar(control)
+{
+    bar.setOrientation(Qt::Horizontal);
+    bar.setRange(-kSlowest, -kFastest);
+    bar.setSingleStep(kArrowStep);
+    bar.setPageStep(kPageStep);
+    bar.setValue(-kStart);
+}
+
+std::int16_t QtScrollBar::value() const { return static_cast<std::int16_t>(-bar.value()); }
+
+void QtScrollBar::setValue(std::int16_t value) { bar.setValue(-value); }
+
+} // namespace meridan
