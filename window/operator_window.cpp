@@ -74,6 +74,7 @@ QScrollBar *makeScrollBar(QRect place, QWidget *frame)
     auto *bar = new QScrollBar(Qt::Horizontal, frame);
     bar->setObjectName("HScroll1");
     bar->setGeometry(place);
+    bar->setFocusPolicy(Qt::StrongFocus); // in the tab order, and its arrow keys move it
     return bar;
 }
 
