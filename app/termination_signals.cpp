@@ -15,14 +15,14 @@ namespace meridan {
 
 namespace {
 
-sigset_t terminationSet()
-{
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    return set;
-}
+    sigset_t terminationSet()
+    {
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, SIGINT);
+        sigaddset(&set, SIGTERM);
+        return set;
+    }
 
 } // namespace
 

@@ -13,7 +13,8 @@
 namespace meridan {
 
 BoardLibrary::BoardLibrary(const Clock &time, ShowWindow showBoardWindow)
-    : clock(time), showWindow(std::move(showBoardWindow))
+    : clock(time),
+      showWindow(std::move(showBoardWindow))
 {
 }
 
@@ -53,15 +54,18 @@ void BoardLibrary::OpenBoard(std::int32_t first, std::int32_t second)
     }
 }
 
-BoardLink &BoardLibrary::opened(std::string_view name,
-        std::initializer_list<std::int32_t> arguments) const
+BoardLink &BoardLibrary::opened(
+        std::string_view name, std::initializer_list<std::int32_t> arguments) const
 {
     if (board == nullptr)
         raiseRunTimeError(callText(name, arguments), "board not opened");
     return *board;
 }
 
-Boolean BoardLibrary::BoardPresent() { return opened("BoardPresent", {}).BoardPresent(); }
+Boolean BoardLibrary::BoardPresent()
+{
+    return opened("BoardPresent", {}).BoardPresent();
+}
 
 void BoardLibrary::PresetChannel(std::int16_t Index, std::int32_t value)
 {

@@ -8,7 +8,9 @@
 namespace meridan {
 
 SimulatedBoard::SimulatedBoard(const Clock &time, Post poster, Plug plugged)
-    : clock(time), post(std::move(poster)), plug(plugged)
+    : clock(time),
+      post(std::move(poster)),
+      plug(plugged)
 {
 }
 
@@ -29,8 +31,8 @@ void SimulatedBoard::enter(BoardOperation operation, const std::string &call)
         raiseRunTimeError(call, "board not attached");
 }
 
-std::size_t SimulatedBoard::channel(const std::string &call, const char *kind,
-        std::int16_t index) const
+std::size_t SimulatedBoard::channel(
+        const std::string &call, const char *kind, std::int16_t index) const
 {
     if (index < 0 || index >= kChannels)
         raiseRunTimeError(call,
@@ -105,7 +107,10 @@ void SimulatedBoard::setInput(std::int16_t index, bool on)
         });
 }
 
-void SimulatedBoard::unplug() { plug = Plug::Unplugged; }
+void SimulatedBoard::unplug()
+{
+    plug = Plug::Unplugged;
+}
 
 void SimulatedBoard::failOnCall(BoardOperation operation, int nth)
 {

@@ -10,42 +10,42 @@ namespace meridan {
 
 namespace {
 
-constexpr std::int16_t kLeftLampOutput = 1;
-constexpr std::int16_t kRightLampOutput = 0;
-constexpr std::int16_t kLeftSwitchInput = 0;
-constexpr std::int16_t kRightSwitchInput = 1;
+    constexpr std::int16_t kLeftLampOutput = 1;
+    constexpr std::int16_t kRightLampOutput = 0;
+    constexpr std::int16_t kLeftSwitchInput = 0;
+    constexpr std::int16_t kRightSwitchInput = 1;
 
-QLabel *makeLamp(const QString &name, QWidget *parent)
-{
-    auto *lamp = new QLabel(parent);
-    lamp->setObjectName(name);
-    lamp->setFixedSize(72, 72);
-    lamp->setAccessibleName(name);
-    return lamp;
-}
+    QLabel *makeLamp(const QString &name, QWidget *parent)
+    {
+        auto *lamp = new QLabel(parent);
+        lamp->setObjectName(name);
+        lamp->setFixedSize(72, 72);
+        lamp->setAccessibleName(name);
+        return lamp;
+    }
 
-void paintLamp(QLabel *lamp, bool lit)
-{
-    // Amber when lit, like the turn-signal lamp it stands for.
-    lamp->setStyleSheet(lit ? "background: rgb(255, 176, 0); border: 3px solid rgb(120, 80, 0);"
-                              " border-radius: 36px;"
-                            : "background: rgb(64, 64, 64); border: 3px solid rgb(32, 32, 32);"
-                              " border-radius: 36px;");
-    lamp->setAccessibleDescription(lit ? "lit" : "dark");
-}
+    void paintLamp(QLabel *lamp, bool lit)
+    {
+        // Amber when lit, like the turn-signal lamp it stands for.
+        lamp->setStyleSheet(lit ? "background: rgb(255, 176, 0); border: 3px solid rgb(120, 80, 0);"
+                                  " border-radius: 36px;"
+                                : "background: rgb(64, 64, 64); border: 3px solid rgb(32, 32, 32);"
+                                  " border-radius: 36px;");
+        lamp->setAccessibleDescription(lit ? "lit" : "dark");
+    }
 
-QPushButton *makeSwitch(const QString &name, SimulatedBoard &board, std::int16_t input,
-        QWidget *parent)
-{
-    auto *flip = new QPushButton(name + ": off", parent);
-    flip->setObjectName(name);
-    flip->setCheckable(true);
-    QObject::connect(flip, &QPushButton::toggled, parent, [&board, flip, name, input](bool on) {
-        flip->setText(name + (on ? ": on" : ": off"));
-        board.setInput(input, on);
-    });
-    return flip;
-}
+    QPushButton *makeSwitch(
+            const QString &name, SimulatedBoard &board, std::int16_t input, QWidget *parent)
+    {
+        auto *flip = new QPushButton(name + ": off", parent);
+        flip->setObjectName(name);
+        flip->setCheckable(true);
+        QObject::connect(flip, &QPushButton::toggled, parent, [&board, flip, name, input](bool on) {
+            flip->setText(name + (on ? ": on" : ": off"));
+            board.setInput(input, on);
+        });
+        return flip;
+    }
 
 } // namespace
 
@@ -72,7 +72,10 @@ SimulatedBoardWindow::SimulatedBoardWindow(SimulatedBoard &simulated) : board(si
             [this](std::int16_t output, std::int32_t level) { showLevel(output, level); });
 }
 
-SimulatedBoardWindow::~SimulatedBoardWindow() { board.setOutputObserver({}); }
+SimulatedBoardWindow::~SimulatedBoardWindow()
+{
+    board.setOutputObserver({});
+}
 
 void SimulatedBoardWindow::showLevel(std::int16_t output, std::int32_t level)
 {

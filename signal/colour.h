@@ -12,7 +12,10 @@ constexpr Colour rgb(std::uint8_t red, std::uint8_t green, std::uint8_t blue)
     return Colour { red } | Colour { green } << 8 | Colour { blue } << 16;
 }
 
-constexpr std::uint8_t redOf(Colour colour) { return static_cast<std::uint8_t>(colour & 0xFF); }
+constexpr std::uint8_t redOf(Colour colour)
+{
+    return static_cast<std::uint8_t>(colour & 0xFF);
+}
 constexpr std::uint8_t greenOf(Colour colour)
 {
     return static_cast<std::uint8_t>(colour >> 8 & 0xFF);

@@ -19,20 +19,20 @@ std::int32_t halfPeriod(std::int16_t value)
 
 Form1::Form1(const Form1Controls &controls, Desktop &host, Clock &clock, WakeUp &wakeUp,
         BoardFactory boardFactory)
-    : desktop(host)
-    , dispatcher(host)
-    , scheduler(clock, wakeUp, dispatcher)
-    , createBoard(std::move(boardFactory))
-    , Picture1(controls.Picture1)
-    , Picture2(controls.Picture2)
-    , Command1(controls.Command1)
-    , Command2(controls.Command2)
-    , Command3(controls.Command3)
-    , HScroll1(controls.HScroll1)
-    , Timer1(scheduler, 200, [this] { Timer1_Timer(); })
-    , Timer2(scheduler, 100, [this] { Timer2_Timer(); })
-    , Timer3(scheduler, 200, [this] { Timer3_Timer(); })
-    , Timer4(scheduler, 100, [this] { Timer4_Timer(); })
+    : desktop(host),
+      dispatcher(host),
+      scheduler(clock, wakeUp, dispatcher),
+      createBoard(std::move(boardFactory)),
+      Picture1(controls.Picture1),
+      Picture2(controls.Picture2),
+      Command1(controls.Command1),
+      Command2(controls.Command2),
+      Command3(controls.Command3),
+      HScroll1(controls.HScroll1),
+      Timer1(scheduler, 200, [this] { Timer1_Timer(); }),
+      Timer2(scheduler, 100, [this] { Timer2_Timer(); }),
+      Timer3(scheduler, 200, [this] { Timer3_Timer(); }),
+      Timer4(scheduler, 100, [this] { Timer4_Timer(); })
 {
 }
 
@@ -118,9 +118,15 @@ void Form1::Timer2_Timer()
         rightlightoff();
 }
 
-void Form1::Timer3_Timer() { rightlighton(); }
+void Form1::Timer3_Timer()
+{
+    rightlighton();
+}
 
-void Form1::Timer4_Timer() { rightlightoff(); }
+void Form1::Timer4_Timer()
+{
+    rightlightoff();
+}
 
 // --- Mode commands -----------------------------------------------------------------------------
 
@@ -164,10 +170,22 @@ void Form1::offlights()
     light->SetOutputLevel(0, kDark);
 }
 
-void Form1::Command1_Click() { leftlight(); }
-void Form1::Command2_Click() { rightlight(); }
-void Form1::Command3_Click() { lightoff(); }
-void Form1::Command4_Click() { offlights(); }
+void Form1::Command1_Click()
+{
+    leftlight();
+}
+void Form1::Command2_Click()
+{
+    rightlight();
+}
+void Form1::Command3_Click()
+{
+    lightoff();
+}
+void Form1::Command4_Click()
+{
+    offlights();
+}
 
 // --- Switch inputs -----------------------------------------------------------------------------
 
@@ -199,7 +217,13 @@ void Form1::setBlinkRate()
     Timer4.setInterval(halfPeriod(HScroll1.value()));
 }
 
-void Form1::HScroll1_Change() { setBlinkRate(); }
-void Form1::HScroll1_Scroll() { setBlinkRate(); }
+void Form1::HScroll1_Change()
+{
+    setBlinkRate();
+}
+void Form1::HScroll1_Scroll()
+{
+    setBlinkRate();
+}
 
 } // namespace meridan

@@ -62,8 +62,7 @@ public:
     Form1 &operator=(const Form1 &) = delete;
 
     // Runs one event's procedure through the dispatcher, e.g. dispatch(&Form1::Command1_Click).
-    template<class Procedure, class... Args>
-    void dispatch(Procedure procedure, Args... args)
+    template <class Procedure, class... Args> void dispatch(Procedure procedure, Args... args)
     {
         dispatcher.run([&] { std::invoke(procedure, *this, args...); });
     }

@@ -9,7 +9,9 @@
 namespace meridan {
 
 PhaseScheduler::PhaseScheduler(Clock &time, WakeUp &alarm, EventDispatcher &handlers)
-    : clock(time), wakeUp(alarm), dispatcher(handlers)
+    : clock(time),
+      wakeUp(alarm),
+      dispatcher(handlers)
 {
 }
 
@@ -24,7 +26,10 @@ void PhaseScheduler::remove(PhaseTimer &timer)
     std::erase(timers, &timer);
 }
 
-TimePoint PhaseScheduler::logicalNow() const { return handlingTick.value_or(clock.now()); }
+TimePoint PhaseScheduler::logicalNow() const
+{
+    return handlingTick.value_or(clock.now());
+}
 
 std::optional<TimePoint> PhaseScheduler::nextDue() const
 {

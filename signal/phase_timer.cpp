@@ -9,12 +9,17 @@
 namespace meridan {
 
 PhaseTimer::PhaseTimer(PhaseScheduler &owner, std::int32_t interval, std::function<void()> handler)
-    : scheduler(owner), onTick(std::move(handler)), intervalMs(interval)
+    : scheduler(owner),
+      onTick(std::move(handler)),
+      intervalMs(interval)
 {
     timerNumber = scheduler.add(*this);
 }
 
-PhaseTimer::~PhaseTimer() { scheduler.remove(*this); }
+PhaseTimer::~PhaseTimer()
+{
+    scheduler.remove(*this);
+}
 
 void PhaseTimer::setEnabled(bool enabled)
 {
@@ -31,8 +36,8 @@ void PhaseTimer::setEnabled(bool enabled)
 void PhaseTimer::setInterval(std::int32_t interval)
 {
     if (interval < 0)
-        raiseRunTimeError("Timer" + std::to_string(timerNumber) + ".Interval = "
-                        + std::to_string(interval),
+        raiseRunTimeError(
+                "Timer" + std::to_string(timerNumber) + ".Interval = " + std::to_string(interval),
                 "an interval is 0 or more milliseconds");
     const bool wasStopped = intervalMs == 0;
     intervalMs = interval;

@@ -19,108 +19,109 @@
 namespace meridan::testing {
 namespace {
 
-using ::testing::HasSubstr;
-using ::testing::IsEmpty;
-using ::testing::ThrowsMessage;
+    using ::testing::HasSubstr;
+    using ::testing::IsEmpty;
+    using ::testing::ThrowsMessage;
 
-// Sets MERIDAN_BOARD for one test and puts back what was there.
-class BoardSetting
-{
-public:
-    explicit BoardSetting(const char *value)
+    // Sets MERIDAN_BOARD for one test and puts back what was there.
+    class BoardSetting
     {
-        if (const char *old = std::getenv("MERIDAN_BOARD"))
-            saved = old;
-        if (value != nullptr)
-            ::setenv("MERIDAN_BOARD", value, 1);
-        else
-            ::unsetenv("MERIDAN_BOARD");
-    }
-    ~BoardSetting()
+    public:
+        explicit BoardSetting(const char *value)
+        {
+            if (const char *old = std::getenv("MERIDAN_BOARD"))
+                saved = old;
+            if (value != nullptr)
+                ::setenv("MERIDAN_BOARD", value, 1);
+            else
+                ::unsetenv("MERIDAN_BOARD");
+        }
+        ~BoardSetting()
+        {
+            if (saved)
+                ::setenv("MERIDAN_BOARD", saved->c_str(), 1);
+            else
+                ::unsetenv("MERIDAN_BOARD");
+        }
+
+    private:
+        std::optional<std::string> saved;
+    };
+
+    class BoardChoice : public ::testing::Test
     {
-        if (saved)
-            ::setenv("MERIDAN_BOARD", saved->c_str(), 1);
-        else
-            ::unsetenv("MERIDAN_BOARD");
+    protected:
+        VirtualClock clock;
+        QWidget *shown = nullptr;
+        BoardLibrary library { clock, [this](QWidget &window) { shown = &window; } };
+    };
+
+    TEST_F(BoardChoice, TheSimulatedBoardIsTheDefaultAttachedAndShowsItsWindow)
+    {
+        for (const char *value : { static_cast<const char *>(nullptr), "", "sim" }) {
+            SCOPED_TRACE(value == nullptr ? "unset" : value);
+            BoardSetting setting(value);
+            BoardLibrary board(clock, [this](QWidget &window) { shown = &window; });
+            shown = nullptr;
+            board.OpenBoard(0, 0);
+            ASSERT_NE(board.simulatedBoard(), nullptr);
+            EXPECT_EQ(board.BoardPresent(), kTrue);
+            ASSERT_NE(shown, nullptr);
+            EXPECT_EQ(shown->windowTitle(), "Meridan simulated board");
+        }
     }
 
-private:
-    std::optional<std::string> saved;
-};
-
-class BoardChoice : public ::testing::Test
-{
-protected:
-    VirtualClock clock;
-    QWidget *shown = nullptr;
-    BoardLibrary library { clock, [this](QWidget &window) { shown = &window; } };
-};
-
-TEST_F(BoardChoice, TheSimulatedBoardIsTheDefaultAttachedAndShowsItsWindow)
-{
-    for (const char *value : { static_cast<const char *>(nullptr), "", "sim" }) {
-        SCOPED_TRACE(value == nullptr ? "unset" : value);
-        BoardSetting setting(value);
-        BoardLibrary board(clock, [this](QWidget &window) { shown = &window; });
-        shown = nullptr;
-        board.OpenBoard(0, 0);
-        ASSERT_NE(board.simulatedBoard(), nullptr);
-        EXPECT_EQ(board.BoardPresent(), kTrue);
-        ASSERT_NE(shown, nullptr);
-        EXPECT_EQ(shown->windowTitle(), "Meridan simulated board");
+    TEST_F(BoardChoice, SimUnpluggedReportsNoBoardAndShowsNoWindow)
+    {
+        BoardSetting setting("sim-unplugged");
+        library.OpenBoard(0, 0);
+        EXPECT_EQ(library.BoardPresent(), kFalse);
+        EXPECT_EQ(shown, nullptr);
     }
-}
 
-TEST_F(BoardChoice, SimUnpluggedReportsNoBoardAndShowsNoWindow)
-{
-    BoardSetting setting("sim-unplugged");
-    library.OpenBoard(0, 0);
-    EXPECT_EQ(library.BoardPresent(), kFalse);
-    EXPECT_EQ(shown, nullptr);
-}
+    TEST_F(BoardChoice, AnyOtherValueFailsOpenBoardAndNamesTheAcceptedValues)
+    {
+        BoardSetting setting("phidget-888");
+        EXPECT_THAT([&] { library.OpenBoard(0, 0); },
+                ThrowsMessage<RunTimeError>(
+                        AllOf(HasSubstr("OpenBoard(0, 0) failed"), HasSubstr("\"phidget-888\""),
+                                HasSubstr("sim"), HasSubstr("sim-unplugged"))));
+        EXPECT_THAT([&] { library.BoardPresent(); },
+                ThrowsMessage<RunTimeError>(HasSubstr("board not opened")));
+    }
 
-TEST_F(BoardChoice, AnyOtherValueFailsOpenBoardAndNamesTheAcceptedValues)
-{
-    BoardSetting setting("phidget-888");
-    EXPECT_THAT([&] { library.OpenBoard(0, 0); },
-            ThrowsMessage<RunTimeError>(AllOf(HasSubstr("OpenBoard(0, 0) failed"),
-                    HasSubstr("\"phidget-888\""), HasSubstr("sim"), HasSubstr("sim-unplugged"))));
-    EXPECT_THAT([&] { library.BoardPresent(); },
-            ThrowsMessage<RunTimeError>(HasSubstr("board not opened")));
-}
+    TEST_F(BoardChoice, InputChangesArriveThroughTheEventLoop)
+    {
+        BoardSetting setting("sim");
+        std::vector<std::pair<std::int16_t, Boolean>> received;
+        library.setInputChangeHandler(
+                [&](std::int16_t index, Boolean state) { received.emplace_back(index, state); });
+        library.OpenBoard(0, 0);
+        library.simulatedBoard()->setInput(0, true);
+        EXPECT_THAT(received, IsEmpty());
+        QCoreApplication::processEvents();
+        EXPECT_EQ(received, (std::vector<std::pair<std::int16_t, Boolean>> { { 0, kTrue } }));
+    }
 
-TEST_F(BoardChoice, InputChangesArriveThroughTheEventLoop)
-{
-    BoardSetting setting("sim");
-    std::vector<std::pair<std::int16_t, Boolean>> received;
-    library.setInputChangeHandler(
-            [&](std::int16_t index, Boolean state) { received.emplace_back(index, state); });
-    library.OpenBoard(0, 0);
-    library.simulatedBoard()->setInput(0, true);
-    EXPECT_THAT(received, IsEmpty());
-    QCoreApplication::processEvents();
-    EXPECT_EQ(received, (std::vector<std::pair<std::int16_t, Boolean>> { { 0, kTrue } }));
-}
+    TEST_F(BoardChoice, TheBoardWindowFlipsSwitchesAndShowsTheLamps)
+    {
+        BoardSetting setting("sim");
+        library.OpenBoard(0, 0);
+        auto *window = dynamic_cast<SimulatedBoardWindow *>(shown);
+        ASSERT_NE(window, nullptr);
+        SimulatedBoard &board = *library.simulatedBoard();
 
-TEST_F(BoardChoice, TheBoardWindowFlipsSwitchesAndShowsTheLamps)
-{
-    BoardSetting setting("sim");
-    library.OpenBoard(0, 0);
-    auto *window = dynamic_cast<SimulatedBoardWindow *>(shown);
-    ASSERT_NE(window, nullptr);
-    SimulatedBoard &board = *library.simulatedBoard();
+        window->rightSwitch->click();
+        EXPECT_EQ(board.input(1), kTrue);
+        EXPECT_EQ(window->rightSwitch->text(), "Right switch: on");
+        window->rightSwitch->click();
+        EXPECT_EQ(board.input(1), kFalse);
 
-    window->rightSwitch->click();
-    EXPECT_EQ(board.input(1), kTrue);
-    EXPECT_EQ(window->rightSwitch->text(), "Right switch: on");
-    window->rightSwitch->click();
-    EXPECT_EQ(board.input(1), kFalse);
-
-    EXPECT_EQ(window->leftLamp->accessibleDescription(), "dark");
-    board.SetOutputLevel(1, 100); // output 1 is the left lamp
-    EXPECT_EQ(window->leftLamp->accessibleDescription(), "lit");
-    EXPECT_EQ(window->rightLamp->accessibleDescription(), "dark");
-}
+        EXPECT_EQ(window->leftLamp->accessibleDescription(), "dark");
+        board.SetOutputLevel(1, 100); // output 1 is the left lamp
+        EXPECT_EQ(window->leftLamp->accessibleDescription(), "lit");
+        EXPECT_EQ(window->rightLamp->accessibleDescription(), "dark");
+    }
 
 } // namespace
 } // namespace meridan::testing

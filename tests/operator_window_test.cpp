@@ -20,167 +20,169 @@
 namespace meridan::testing {
 namespace {
 
-using ::testing::ElementsAre;
-using namespace std::chrono_literals;
+    using ::testing::ElementsAre;
+    using namespace std::chrono_literals;
 
-// The real operator window bound to Form1, on virtual time and the simulated board.
-class OperatorWindowTest : public ::testing::Test
-{
-protected:
-    OperatorWindowTest()
+    // The real operator window bound to Form1, on virtual time and the simulated board.
+    class OperatorWindowTest : public ::testing::Test
     {
-        clock.setOnWake([this] { form.wakeUpFired(); });
-        window.bind(form);
-        form.dispatch(&Form1::Form_Load);
-    }
+    protected:
+        OperatorWindowTest()
+        {
+            clock.setOnWake([this] { form.wakeUpFired(); });
+            window.bind(form);
+            form.dispatch(&Form1::Form_Load);
+        }
 
-    QColor background(QWidget *widget, QPalette::ColorRole role = QPalette::Window) const
-    {
-        return widget->palette().color(role);
-    }
+        QColor background(QWidget *widget, QPalette::ColorRole role = QPalette::Window) const
+        {
+            return widget->palette().color(role);
+        }
 
-    VirtualClock clock;
-    FakeDesktop desktop;
-    SimulatedBoard *board = nullptr;
-    OperatorWindow window;
-    Form1 form { window.controls(), desktop, clock, clock, [this] {
-                    auto made = std::make_unique<SimulatedBoard>(clock, nullptr);
-                    board = made.get();
-                    return made;
-                } };
-};
-
-TEST_F(OperatorWindowTest, HasItsCaptionAndAFixedClientArea)
-{
-    EXPECT_EQ(window.windowTitle(), "Meridan");
-    EXPECT_EQ(window.size(), QSize(374, 354));
-    EXPECT_EQ(window.minimumSize(), window.maximumSize());
-    EXPECT_FALSE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
-}
-
-struct Design
-{
-    const char *name;
-    QWidget *widget;
-    QRect twips;
-    QString text;
-};
-
-TEST_F(OperatorWindowTest, EveryControlStandsAtItsDesignPlaceWithItsText)
-{
-    const Design table[] = {
-        { "Frame1", window.Frame1, { 0, 0, 5895, 5265 }, "Turn Signal Control" },
-        { "Picture1", window.Picture1, { 525, 630, 1380, 750 }, {} },
-        { "Picture2", window.Picture2, { 3675, 630, 1380, 750 }, {} },
-        { "Command1", window.Command1, { 630, 1785, 1170, 645 }, "LEFT" },
-        { "Command4", window.Command4, { 2205, 1785, 1170, 645 }, "OFF" },
-        { "Command2", window.Command2, { 3780, 1785, 1170, 645 }, "RIGHT" },
-        { "Command3", window.Command3, { 1890, 2730, 1800, 540 }, "HAZARD" },
-        { "Command5", window.Command5, { 2520, 3465, 750, 435 }, "END" },
-        { "Label2", window.Label2, { 525, 4410, 645, 330 }, "Min" },
-        { "HScroll1", window.HScroll1, { 1155, 4410, 3480, 330 }, {} },
-        { "Label3", window.Label3, { 4620, 4410, 645, 330 }, "Max" },
-        { "Label1", window.Label1, { 1155, 4830, 3480, 225 }, "Set Blink Rate" },
+        VirtualClock clock;
+        FakeDesktop desktop;
+        SimulatedBoard *board = nullptr;
+        OperatorWindow window;
+        Form1 form { window.controls(), desktop, clock, clock, [this] {
+                        auto made = std::make_unique<SimulatedBoard>(clock, nullptr);
+                        board = made.get();
+                        return made;
+                    } };
     };
-    for (const Design &row : table) {
-        SCOPED_TRACE(row.name);
-        const QRect &t = row.twips;
-        EXPECT_EQ(row.widget->geometry(),
-                QRect(t.x() / 15, t.y() / 15, t.width() / 15, t.height() / 15));
-        EXPECT_EQ(row.widget->objectName(), row.name);
-        if (row.widget != window.Frame1) {
-            EXPECT_EQ(row.widget->parentWidget(), window.Frame1);
+
+    TEST_F(OperatorWindowTest, HasItsCaptionAndAFixedClientArea)
+    {
+        EXPECT_EQ(window.windowTitle(), "Meridan");
+        EXPECT_EQ(window.size(), QSize(374, 354));
+        EXPECT_EQ(window.minimumSize(), window.maximumSize());
+        EXPECT_FALSE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
+    }
+
+    struct Design
+    {
+        const char *name;
+        QWidget *widget;
+        QRect twips;
+        QString text;
+    };
+
+    TEST_F(OperatorWindowTest, EveryControlStandsAtItsDesignPlaceWithItsText)
+    {
+        const Design table[] = {
+            { "Frame1", window.Frame1, { 0, 0, 5895, 5265 }, "Turn Signal Control" },
+            { "Picture1", window.Picture1, { 525, 630, 1380, 750 }, {} },
+            { "Picture2", window.Picture2, { 3675, 630, 1380, 750 }, {} },
+            { "Command1", window.Command1, { 630, 1785, 1170, 645 }, "LEFT" },
+            { "Command4", window.Command4, { 2205, 1785, 1170, 645 }, "OFF" },
+            { "Command2", window.Command2, { 3780, 1785, 1170, 645 }, "RIGHT" },
+            { "Command3", window.Command3, { 1890, 2730, 1800, 540 }, "HAZARD" },
+            { "Command5", window.Command5, { 2520, 3465, 750, 435 }, "END" },
+            { "Label2", window.Label2, { 525, 4410, 645, 330 }, "Min" },
+            { "HScroll1", window.HScroll1, { 1155, 4410, 3480, 330 }, {} },
+            { "Label3", window.Label3, { 4620, 4410, 645, 330 }, "Max" },
+            { "Label1", window.Label1, { 1155, 4830, 3480, 225 }, "Set Blink Rate" },
+        };
+        for (const Design &row : table) {
+            SCOPED_TRACE(row.name);
+            const QRect &t = row.twips;
+            EXPECT_EQ(row.widget->geometry(),
+                    QRect(t.x() / 15, t.y() / 15, t.width() / 15, t.height() / 15));
+            EXPECT_EQ(row.widget->objectName(), row.name);
+            if (row.widget != window.Frame1) {
+                EXPECT_EQ(row.widget->parentWidget(), window.Frame1);
+            }
+            if (auto *button = qobject_cast<QPushButton *>(row.widget)) {
+                EXPECT_EQ(button->text(), row.text);
+            }
+            if (auto *label = qobject_cast<QLabel *>(row.widget)) {
+                EXPECT_EQ(label->text(), row.text);
+            }
         }
-        if (auto *button = qobject_cast<QPushButton *>(row.widget)) {
-            EXPECT_EQ(button->text(), row.text);
+        EXPECT_EQ(window.Frame1->title(), "Turn Signal Control");
+    }
+
+    TEST_F(OperatorWindowTest, ColoursAndFontsFollowTheDesign)
+    {
+        const QColor frame(192, 192, 255);
+        EXPECT_EQ(background(window.Frame1), frame);
+        EXPECT_EQ(window.Frame1->font().family(), "Arial");
+        EXPECT_TRUE(window.Frame1->font().bold());
+        EXPECT_DOUBLE_EQ(window.Frame1->font().pointSizeF(), 14.25);
+        for (QPushButton *button : { window.Command1, window.Command2, window.Command3,
+                     window.Command4, window.Command5 }) {
+            SCOPED_TRACE(button->objectName().toStdString());
+            EXPECT_EQ(background(button, QPalette::Button), QColor(192, 255, 255));
+            EXPECT_TRUE(button->font().bold());
+            EXPECT_DOUBLE_EQ(button->font().pointSizeF(), 12);
+            EXPECT_TRUE(button->isEnabled());
         }
-        if (auto *label = qobject_cast<QLabel *>(row.widget)) {
-            EXPECT_EQ(label->text(), row.text);
+        for (QLabel *label : { window.Label1, window.Label2, window.Label3 }) {
+            SCOPED_TRACE(label->objectName().toStdString());
+            EXPECT_EQ(background(label), frame);
+            EXPECT_EQ(label->alignment(), Qt::AlignCenter);
+            EXPECT_DOUBLE_EQ(label->font().pointSizeF(), 9.75);
         }
+        EXPECT_EQ(background(window.Picture1), QColor(Qt::white));
+        EXPECT_EQ(background(window.Picture2), QColor(Qt::white));
     }
-    EXPECT_EQ(window.Frame1->title(), "Turn Signal Control");
-}
 
-TEST_F(OperatorWindowTest, ColoursAndFontsFollowTheDesign)
-{
-    const QColor frame(192, 192, 255);
-    EXPECT_EQ(background(window.Frame1), frame);
-    EXPECT_EQ(window.Frame1->font().family(), "Arial");
-    EXPECT_TRUE(window.Frame1->font().bold());
-    EXPECT_DOUBLE_EQ(window.Frame1->font().pointSizeF(), 14.25);
-    for (QPushButton *button :
-            { window.Command1, window.Command2, window.Command3, window.Command4, window.Command5 }) {
-        SCOPED_TRACE(button->objectName().toStdString());
-        EXPECT_EQ(background(button, QPalette::Button), QColor(192, 255, 255));
-        EXPECT_TRUE(button->font().bold());
-        EXPECT_DOUBLE_EQ(button->font().pointSizeF(), 12);
-        EXPECT_TRUE(button->isEnabled());
+    TEST_F(OperatorWindowTest, TheKeyboardFocusFollowsTheTabOrder)
+    {
+        std::vector<std::string> order;
+        QWidget *widget = window.Command1;
+        for (int i = 0; i < 6; ++i) {
+            order.push_back(widget->objectName().toStdString());
+            do
+                widget = widget->nextInFocusChain();
+            while (widget->focusPolicy() == Qt::NoFocus);
+        }
+        EXPECT_THAT(order,
+                ElementsAre(
+                        "Command1", "Command2", "Command3", "Command4", "Command5", "HScroll1"));
     }
-    for (QLabel *label : { window.Label1, window.Label2, window.Label3 }) {
-        SCOPED_TRACE(label->objectName().toStdString());
-        EXPECT_EQ(background(label), frame);
-        EXPECT_EQ(label->alignment(), Qt::AlignCenter);
-        EXPECT_DOUBLE_EQ(label->font().pointSizeF(), 9.75);
+
+    TEST_F(OperatorWindowTest, ButtonsRunTheirCommandsAndDisabledOnesIgnoreClicks)
+    {
+        window.Command1->click();
+        EXPECT_TRUE(form.Timer1.enabled());
+        EXPECT_FALSE(window.Command2->isEnabled());
+        EXPECT_FALSE(window.Command3->isEnabled());
+        window.Command2->click(); // disabled: rightlight must not run
+        EXPECT_FALSE(form.Timer3.enabled());
+
+        clock.advance(200ms);
+        EXPECT_EQ(background(window.Picture1), QColor(0, 255, 0));
+
+        window.Command4->click();
+        EXPECT_FALSE(form.Timer1.enabled() || form.Timer2.enabled());
+        EXPECT_TRUE(window.Command2->isEnabled() && window.Command3->isEnabled());
+        EXPECT_EQ(background(window.Picture1), QColor(Qt::white));
+
+        window.Command3->click();
+        EXPECT_EQ(form.hazard, kTrue);
+        EXPECT_FALSE(window.Command1->isEnabled());
     }
-    EXPECT_EQ(background(window.Picture1), QColor(Qt::white));
-    EXPECT_EQ(background(window.Picture2), QColor(Qt::white));
-}
 
-TEST_F(OperatorWindowTest, TheKeyboardFocusFollowsTheTabOrder)
-{
-    std::vector<std::string> order;
-    QWidget *widget = window.Command1;
-    for (int i = 0; i < 6; ++i) {
-        order.push_back(widget->objectName().toStdString());
-        do
-            widget = widget->nextInFocusChain();
-        while (widget->focusPolicy() == Qt::NoFocus);
+    TEST_F(OperatorWindowTest, EndDarkensBothLampsAndEndsTheProgram)
+    {
+        window.Command5->click();
+        EXPECT_THAT(board->calls(),
+                ::testing::IsSupersetOf({ "SetOutputLevel(1, 0)", "SetOutputLevel(0, 0)" }));
+        EXPECT_EQ(desktop.status, ExitStatus::Ended);
     }
-    EXPECT_THAT(order,
-            ElementsAre("Command1", "Command2", "Command3", "Command4", "Command5", "HScroll1"));
-}
 
-TEST_F(OperatorWindowTest, ButtonsRunTheirCommandsAndDisabledOnesIgnoreClicks)
-{
-    window.Command1->click();
-    EXPECT_TRUE(form.Timer1.enabled());
-    EXPECT_FALSE(window.Command2->isEnabled());
-    EXPECT_FALSE(window.Command3->isEnabled());
-    window.Command2->click(); // disabled: rightlight must not run
-    EXPECT_FALSE(form.Timer3.enabled());
-
-    clock.advance(200ms);
-    EXPECT_EQ(background(window.Picture1), QColor(0, 255, 0));
-
-    window.Command4->click();
-    EXPECT_FALSE(form.Timer1.enabled() || form.Timer2.enabled());
-    EXPECT_TRUE(window.Command2->isEnabled() && window.Command3->isEnabled());
-    EXPECT_EQ(background(window.Picture1), QColor(Qt::white));
-
-    window.Command3->click();
-    EXPECT_EQ(form.hazard, kTrue);
-    EXPECT_FALSE(window.Command1->isEnabled());
-}
-
-TEST_F(OperatorWindowTest, EndDarkensBothLampsAndEndsTheProgram)
-{
-    window.Command5->click();
-    EXPECT_THAT(board->calls(), ::testing::IsSupersetOf({ "SetOutputLevel(1, 0)", "SetOutputLevel(0, 0)" }));
-    EXPECT_EQ(desktop.status, ExitStatus::Ended);
-}
-
-TEST_F(OperatorWindowTest, ClosingTheWindowDarkensBothLampsLikeEnd)
-{
-    window.Command3->click();
-    clock.advance(250ms); // both lamps lit
-    window.show();
-    window.close();
-    ASSERT_GE(board->writes().size(), 2u);
-    const auto &writes = board->writes();
-    EXPECT_EQ(writes[writes.size() - 2], (OutputWrite { at(250), 1, 0 }));
-    EXPECT_EQ(writes.back(), (OutputWrite { at(250), 0, 0 }));
-    EXPECT_EQ(desktop.status, ExitStatus::Ended);
-}
+    TEST_F(OperatorWindowTest, ClosingTheWindowDarkensBothLampsLikeEnd)
+    {
+        window.Command3->click();
+        clock.advance(250ms); // both lamps lit
+        window.show();
+        window.close();
+        ASSERT_GE(board->writes().size(), 2u);
+        const auto &writes = board->writes();
+        EXPECT_EQ(writes[writes.size() - 2], (OutputWrite { at(250), 1, 0 }));
+        EXPECT_EQ(writes.back(), (OutputWrite { at(250), 0, 0 }));
+        EXPECT_EQ(desktop.status, ExitStatus::Ended);
+    }
 
 } // namespace
 } // namespace meridan::testing

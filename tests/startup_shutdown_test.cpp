@@ -7,187 +7,192 @@
 namespace meridan::testing {
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::IsEmpty;
-using namespace std::chrono_literals;
+    using ::testing::ElementsAre;
+    using ::testing::HasSubstr;
+    using ::testing::IsEmpty;
+    using namespace std::chrono_literals;
 
-TEST(StartUp, WithTheBoardAttachedOpensPresetsBothChannelsAndClearsHazard)
-{
-    Panel panel;
-    panel.form.hazard = kTrue;
-    panel.load();
-    EXPECT_THAT(panel.board->calls(),
-            ElementsAre("OpenBoard(0, 0)", "BoardPresent()", "PresetChannel(0, 100)",
-                    "PresetChannel(1, 100)"));
-    EXPECT_EQ(panel.form.hazard, kFalse);
-    EXPECT_THAT(panel.desktop.messages, IsEmpty());
-    EXPECT_FALSE(panel.desktop.status.has_value());
-    // The design state: all timers stopped with their design intervals, both boxes white.
-    const PhaseTimer *timers[] = { &panel.form.Timer1, &panel.form.Timer2, &panel.form.Timer3,
-        &panel.form.Timer4 };
-    const int intervals[] = { 200, 100, 200, 100 };
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_FALSE(timers[i]->enabled());
-        EXPECT_EQ(timers[i]->interval(), intervals[i]);
-    }
-    EXPECT_THAT(panel.board->writes(), IsEmpty());
-}
-
-TEST(StartUp, WithoutABoardShowsOneMessageAndEndsWithoutTouchingTheChannels)
-{
-    Panel panel(SimulatedBoard::Plug::Unplugged);
-    panel.load();
-    EXPECT_THAT(panel.board->calls(), ElementsAre("OpenBoard(0, 0)", "BoardPresent()"));
-    EXPECT_THAT(panel.desktop.messages, ElementsAre("THE PHIDGET CONTROLLER IS NOT PLUGGED IN"));
-    EXPECT_EQ(panel.desktop.status, ExitStatus::NoBoard);
-    EXPECT_THAT(panel.desktop.errors, IsEmpty());
-    EXPECT_TRUE(panel.form.ended());
-    panel.form.dispatch(&Form1::Command1_Click);
-    panel.clock.advance(1s);
-    EXPECT_THAT(panel.board->writes(), IsEmpty());
-}
-
-TEST(StartUp, ABoardThatCannotBeCreatedIsARunTimeError)
-{
-    Panel panel;
-    panel.factory = []() -> std::unique_ptr<BoardLink> {
-        raiseRunTimeError("CreateObject(board)", "library missing");
-    };
-    panel.load();
-    EXPECT_THAT(panel.desktop.errors, ElementsAre("CreateObject(board) failed: library missing"));
-    EXPECT_THAT(panel.desktop.messages, IsEmpty());
-    EXPECT_EQ(panel.desktop.status, ExitStatus::RunTimeError);
-}
-
-class Shutdown : public ::testing::Test
-{
-protected:
-    // Left lamp lit: the first tick of Timer1 has run.
-    Shutdown()
+    TEST(StartUp, WithTheBoardAttachedOpensPresetsBothChannelsAndClearsHazard)
     {
-        panel.load();
-        panel.form.dispatch(&Form1::Command1_Click);
-        panel.clock.advance(250ms);
-    }
-
-    Panel panel;
-};
-
-TEST_F(Shutdown, EndDarkensTheLeftLampThenTheRightAndRunsNoFurtherTick)
-{
-    ASSERT_EQ(panel.board->outputLevel(1), 100);
-    panel.form.dispatch(&Form1::Command5_Click);
-    EXPECT_THAT(panel.board->writes(),
-            ElementsAre(OutputWrite { at(200), 1, 100 }, OutputWrite { at(250), 1, 0 },
-                    OutputWrite { at(250), 0, 0 }));
-    EXPECT_EQ(panel.desktop.status, ExitStatus::Ended);
-    panel.clock.advance(2s);
-    panel.form.dispatch(&Form1::Command3_Click);
-    EXPECT_EQ(panel.board->writes().size(), 3u);
-    EXPECT_EQ(panel.Picture1.colour, LampOn); // END leaves the boxes as they were
-}
-
-TEST_F(Shutdown, EndRunsNoTickThatIsAlreadyDue)
-{
-    panel.clock.stall(100ms); // Timer2's tick at 300 is due but not yet handled
-    panel.form.dispatch(&Form1::Command5_Click);
-    panel.clock.wakeLate();
-    EXPECT_THAT(panel.writesOf(1), ElementsAre(OutputWrite { at(200), 1, 100 },
-                                           OutputWrite { at(350), 1, 0 }));
-}
-
-TEST_F(Shutdown, ClosingTheWindowDarkensBothLampsAsEndDoes)
-{
-    panel.form.dispatch(&Form1::Form_Unload);
-    EXPECT_THAT(panel.board->writes(),
-            ElementsAre(OutputWrite { at(200), 1, 100 }, OutputWrite { at(250), 1, 0 },
-                    OutputWrite { at(250), 0, 0 }));
-    EXPECT_EQ(panel.desktop.status, ExitStatus::Ended);
-    panel.clock.advance(1s);
-    EXPECT_EQ(panel.board->writes().size(), 3u);
-}
-
-struct FailingCall
-{
-    const char *name;
-    BoardOperation operation;
-    int nth; // counted from the start of the procedure's run
-    const char *message;
-};
-
-// Each row makes one board call fail and checks that the run-time error path ends the program
-// once, with the steps before the failure done and none after it.
-TEST(RunTimeErrors, AFailedBoardCallAtStartUpIsReportedOnceAndEndsTheProgram)
-{
-    const FailingCall table[] = {
-        { "OpenBoard", BoardOperation::OpenBoard, 1, "OpenBoard(0, 0) failed: injected failure" },
-        { "BoardPresent", BoardOperation::BoardPresent, 1,
-                "BoardPresent() failed: injected failure" },
-        { "first PresetChannel", BoardOperation::PresetChannel, 1,
-                "PresetChannel(0, 100) failed: injected failure" },
-        { "second PresetChannel", BoardOperation::PresetChannel, 2,
-                "PresetChannel(1, 100) failed: injected failure" },
-    };
-    for (const FailingCall &row : table) {
-        SCOPED_TRACE(row.name);
         Panel panel;
-        panel.board->failOnCall(row.operation, row.nth);
         panel.form.hazard = kTrue;
         panel.load();
-        EXPECT_THAT(panel.desktop.errors, ElementsAre(row.message));
+        EXPECT_THAT(panel.board->calls(),
+                ElementsAre("OpenBoard(0, 0)", "BoardPresent()", "PresetChannel(0, 100)",
+                        "PresetChannel(1, 100)"));
+        EXPECT_EQ(panel.form.hazard, kFalse);
         EXPECT_THAT(panel.desktop.messages, IsEmpty());
-        EXPECT_EQ(panel.desktop.status, ExitStatus::RunTimeError);
-        EXPECT_EQ(panel.board->calls().back(), std::string(row.message).substr(0, std::string(row.message).find(" failed")));
-        EXPECT_EQ(panel.form.hazard, kTrue); // step 5 never ran
+        EXPECT_FALSE(panel.desktop.status.has_value());
+        // The design state: all timers stopped with their design intervals, both boxes white.
+        const PhaseTimer *timers[] = { &panel.form.Timer1, &panel.form.Timer2, &panel.form.Timer3,
+            &panel.form.Timer4 };
+        const int intervals[] = { 200, 100, 200, 100 };
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_FALSE(timers[i]->enabled());
+            EXPECT_EQ(timers[i]->interval(), intervals[i]);
+        }
+        EXPECT_THAT(panel.board->writes(), IsEmpty());
+    }
+
+    TEST(StartUp, WithoutABoardShowsOneMessageAndEndsWithoutTouchingTheChannels)
+    {
+        Panel panel(SimulatedBoard::Plug::Unplugged);
+        panel.load();
+        EXPECT_THAT(panel.board->calls(), ElementsAre("OpenBoard(0, 0)", "BoardPresent()"));
+        EXPECT_THAT(
+                panel.desktop.messages, ElementsAre("THE PHIDGET CONTROLLER IS NOT PLUGGED IN"));
+        EXPECT_EQ(panel.desktop.status, ExitStatus::NoBoard);
+        EXPECT_THAT(panel.desktop.errors, IsEmpty());
+        EXPECT_TRUE(panel.form.ended());
         panel.form.dispatch(&Form1::Command1_Click);
         panel.clock.advance(1s);
+        EXPECT_THAT(panel.board->writes(), IsEmpty());
+    }
+
+    TEST(StartUp, ABoardThatCannotBeCreatedIsARunTimeError)
+    {
+        Panel panel;
+        panel.factory = []() -> std::unique_ptr<BoardLink> {
+            raiseRunTimeError("CreateObject(board)", "library missing");
+        };
+        panel.load();
+        EXPECT_THAT(
+                panel.desktop.errors, ElementsAre("CreateObject(board) failed: library missing"));
+        EXPECT_THAT(panel.desktop.messages, IsEmpty());
+        EXPECT_EQ(panel.desktop.status, ExitStatus::RunTimeError);
+    }
+
+    class Shutdown : public ::testing::Test
+    {
+    protected:
+        // Left lamp lit: the first tick of Timer1 has run.
+        Shutdown()
+        {
+            panel.load();
+            panel.form.dispatch(&Form1::Command1_Click);
+            panel.clock.advance(250ms);
+        }
+
+        Panel panel;
+    };
+
+    TEST_F(Shutdown, EndDarkensTheLeftLampThenTheRightAndRunsNoFurtherTick)
+    {
+        ASSERT_EQ(panel.board->outputLevel(1), 100);
+        panel.form.dispatch(&Form1::Command5_Click);
+        EXPECT_THAT(panel.board->writes(),
+                ElementsAre(OutputWrite { at(200), 1, 100 }, OutputWrite { at(250), 1, 0 },
+                        OutputWrite { at(250), 0, 0 }));
+        EXPECT_EQ(panel.desktop.status, ExitStatus::Ended);
+        panel.clock.advance(2s);
+        panel.form.dispatch(&Form1::Command3_Click);
+        EXPECT_EQ(panel.board->writes().size(), 3u);
+        EXPECT_EQ(panel.Picture1.colour, LampOn); // END leaves the boxes as they were
+    }
+
+    TEST_F(Shutdown, EndRunsNoTickThatIsAlreadyDue)
+    {
+        panel.clock.stall(100ms); // Timer2's tick at 300 is due but not yet handled
+        panel.form.dispatch(&Form1::Command5_Click);
+        panel.clock.wakeLate();
+        EXPECT_THAT(panel.writesOf(1),
+                ElementsAre(OutputWrite { at(200), 1, 100 }, OutputWrite { at(350), 1, 0 }));
+    }
+
+    TEST_F(Shutdown, ClosingTheWindowDarkensBothLampsAsEndDoes)
+    {
+        panel.form.dispatch(&Form1::Form_Unload);
+        EXPECT_THAT(panel.board->writes(),
+                ElementsAre(OutputWrite { at(200), 1, 100 }, OutputWrite { at(250), 1, 0 },
+                        OutputWrite { at(250), 0, 0 }));
+        EXPECT_EQ(panel.desktop.status, ExitStatus::Ended);
+        panel.clock.advance(1s);
+        EXPECT_EQ(panel.board->writes().size(), 3u);
+    }
+
+    struct FailingCall
+    {
+        const char *name;
+        BoardOperation operation;
+        int nth; // counted from the start of the procedure's run
+        const char *message;
+    };
+
+    // Each row makes one board call fail and checks that the run-time error path ends the program
+    // once, with the steps before the failure done and none after it.
+    TEST(RunTimeErrors, AFailedBoardCallAtStartUpIsReportedOnceAndEndsTheProgram)
+    {
+        const FailingCall table[] = {
+            { "OpenBoard", BoardOperation::OpenBoard, 1,
+                    "OpenBoard(0, 0) failed: injected failure" },
+            { "BoardPresent", BoardOperation::BoardPresent, 1,
+                    "BoardPresent() failed: injected failure" },
+            { "first PresetChannel", BoardOperation::PresetChannel, 1,
+                    "PresetChannel(0, 100) failed: injected failure" },
+            { "second PresetChannel", BoardOperation::PresetChannel, 2,
+                    "PresetChannel(1, 100) failed: injected failure" },
+        };
+        for (const FailingCall &row : table) {
+            SCOPED_TRACE(row.name);
+            Panel panel;
+            panel.board->failOnCall(row.operation, row.nth);
+            panel.form.hazard = kTrue;
+            panel.load();
+            EXPECT_THAT(panel.desktop.errors, ElementsAre(row.message));
+            EXPECT_THAT(panel.desktop.messages, IsEmpty());
+            EXPECT_EQ(panel.desktop.status, ExitStatus::RunTimeError);
+            EXPECT_EQ(panel.board->calls().back(),
+                    std::string(row.message).substr(0, std::string(row.message).find(" failed")));
+            EXPECT_EQ(panel.form.hazard, kTrue); // step 5 never ran
+            panel.form.dispatch(&Form1::Command1_Click);
+            panel.clock.advance(1s);
+            EXPECT_FALSE(panel.form.Timer1.enabled());
+            EXPECT_EQ(panel.desktop.errors.size(), 1u);
+        }
+    }
+
+    TEST_F(Shutdown, AFailedWriteAtEndIsReportedOnceAndEndsWithStatusTwo)
+    {
+        for (int nth : { 1, 2 }) {
+            SCOPED_TRACE(nth);
+            Panel lit;
+            lit.load();
+            lit.form.dispatch(&Form1::Command1_Click);
+            lit.clock.advance(250ms);
+            lit.board->failOnCall(BoardOperation::SetOutputLevel, nth);
+            lit.form.dispatch(&Form1::Command5_Click);
+            EXPECT_EQ(lit.desktop.errors.size(), 1u);
+            EXPECT_THAT(lit.desktop.errors.front(),
+                    HasSubstr(nth == 1 ? "SetOutputLevel(1, 0)" : "SetOutputLevel(0, 0)"));
+            EXPECT_EQ(lit.desktop.status, ExitStatus::RunTimeError);
+            // The first write stays done when the second fails.
+            EXPECT_EQ(lit.board->outputLevel(1), nth == 1 ? 100 : 0);
+            lit.clock.advance(1s);
+            EXPECT_EQ(lit.board->writes().size(), nth == 1 ? 1u : 2u);
+        }
+    }
+
+    TEST_F(Shutdown, AFailedWriteInATickEndsTheProgramWithTheEarlierStepsDone)
+    {
+        panel.board->failOnCall(BoardOperation::SetOutputLevel);
+        panel.clock.advance(100ms); // Timer2's tick at 300: box first, then the failing write
+        EXPECT_EQ(panel.Picture1.colour, LampOff);
+        EXPECT_TRUE(panel.form.Timer2.enabled()); // steps 3 and 4 never ran
         EXPECT_FALSE(panel.form.Timer1.enabled());
-        EXPECT_EQ(panel.desktop.errors.size(), 1u);
+        EXPECT_THAT(
+                panel.desktop.errors, ElementsAre("SetOutputLevel(1, 0) failed: injected failure"));
+        EXPECT_EQ(panel.desktop.status, ExitStatus::RunTimeError);
+        EXPECT_FALSE(panel.clock.armedFor().has_value());
     }
-}
 
-TEST_F(Shutdown, AFailedWriteAtEndIsReportedOnceAndEndsWithStatusTwo)
-{
-    for (int nth : { 1, 2 }) {
-        SCOPED_TRACE(nth);
-        Panel lit;
-        lit.load();
-        lit.form.dispatch(&Form1::Command1_Click);
-        lit.clock.advance(250ms);
-        lit.board->failOnCall(BoardOperation::SetOutputLevel, nth);
-        lit.form.dispatch(&Form1::Command5_Click);
-        EXPECT_EQ(lit.desktop.errors.size(), 1u);
-        EXPECT_THAT(lit.desktop.errors.front(),
-                HasSubstr(nth == 1 ? "SetOutputLevel(1, 0)" : "SetOutputLevel(0, 0)"));
-        EXPECT_EQ(lit.desktop.status, ExitStatus::RunTimeError);
-        // The first write stays done when the second fails.
-        EXPECT_EQ(lit.board->outputLevel(1), nth == 1 ? 100 : 0);
-        lit.clock.advance(1s);
-        EXPECT_EQ(lit.board->writes().size(), nth == 1 ? 1u : 2u);
+    TEST_F(Shutdown, ABoardUnpluggedWhileRunningEndsThePanelAtItsNextWrite)
+    {
+        panel.board->unplug();
+        panel.clock.advance(1s);
+        EXPECT_THAT(panel.desktop.errors,
+                ElementsAre("SetOutputLevel(1, 0) failed: board not attached"));
+        EXPECT_EQ(panel.desktop.status, ExitStatus::RunTimeError);
     }
-}
-
-TEST_F(Shutdown, AFailedWriteInATickEndsTheProgramWithTheEarlierStepsDone)
-{
-    panel.board->failOnCall(BoardOperation::SetOutputLevel);
-    panel.clock.advance(100ms); // Timer2's tick at 300: box first, then the failing write
-    EXPECT_EQ(panel.Picture1.colour, LampOff);
-    EXPECT_TRUE(panel.form.Timer2.enabled()); // steps 3 and 4 never ran
-    EXPECT_FALSE(panel.form.Timer1.enabled());
-    EXPECT_THAT(panel.desktop.errors, ElementsAre("SetOutputLevel(1, 0) failed: injected failure"));
-    EXPECT_EQ(panel.desktop.status, ExitStatus::RunTimeError);
-    EXPECT_FALSE(panel.clock.armedFor().has_value());
-}
-
-TEST_F(Shutdown, ABoardUnpluggedWhileRunningEndsThePanelAtItsNextWrite)
-{
-    panel.board->unplug();
-    panel.clock.advance(1s);
-    EXPECT_THAT(panel.desktop.errors,
-            ElementsAre("SetOutputLevel(1, 0) failed: board not attached"));
-    EXPECT_EQ(panel.desktop.status, ExitStatus::RunTimeError);
-}
 
 } // namespace
 } // namespace meridan::testing

@@ -46,9 +46,12 @@ public:
 private:
     TimePoint present {};
     std::optional<TimePoint> armed;
-    std::function<void()> onWake = [] { };
+    std::function<void()> onWake = [] {};
 };
 
-inline TimePoint at(long long milliseconds) { return TimePoint { Milliseconds { milliseconds } }; }
+inline TimePoint at(long long milliseconds)
+{
+    return TimePoint { Milliseconds { milliseconds } };
+}
 
 } // namespace meridan::testing

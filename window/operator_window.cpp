@@ -15,102 +15,102 @@ namespace meridan {
 
 namespace {
 
-const QColor kFrameColour(192, 192, 255);
-const QColor kButtonColour(192, 255, 255);
-constexpr double kFramePoints = 14.25;
-constexpr double kButtonPoints = 12;
-constexpr double kLabelPoints = 9.75;
+    const QColor kFrameColour(192, 192, 255);
+    const QColor kButtonColour(192, 255, 255);
+    constexpr double kFramePoints = 14.25;
+    constexpr double kButtonPoints = 12;
+    constexpr double kLabelPoints = 9.75;
 
-QFont arialBold(double points)
-{
-    QFont font("Arial");
-    font.setPointSizeF(points);
-    font.setBold(true);
-    return font;
-}
+    QFont arialBold(double points)
+    {
+        QFont font("Arial");
+        font.setPointSizeF(points);
+        font.setBold(true);
+        return font;
+    }
 
-void fill(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(role, colour);
-    widget->setPalette(palette);
-}
+    void fill(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
+    {
+        QPalette palette = widget->palette();
+        palette.setColor(role, colour);
+        widget->setPalette(palette);
+    }
 
-QFrame *makeBox(const char *name, QRect place, QWidget *frame)
-{
-    auto *box = new QFrame(frame);
-    box->setObjectName(name);
-    box->setGeometry(place);
-    box->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    box->setAutoFillBackground(true);
-    fill(box, QPalette::Window, QColor(Qt::white));
-    return box;
-}
+    QFrame *makeBox(const char *name, QRect place, QWidget *frame)
+    {
+        auto *box = new QFrame(frame);
+        box->setObjectName(name);
+        box->setGeometry(place);
+        box->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        box->setAutoFillBackground(true);
+        fill(box, QPalette::Window, QColor(Qt::white));
+        return box;
+    }
 
-QPushButton *makeButton(const char *name, const char *text, QRect place, QWidget *frame)
-{
-    auto *button = new QPushButton(text, frame);
-    button->setObjectName(name);
-    button->setGeometry(place);
-    button->setFont(arialBold(kButtonPoints));
-    fill(button, QPalette::Button, kButtonColour);
-    return button;
-}
+    QPushButton *makeButton(const char *name, const char *text, QRect place, QWidget *frame)
+    {
+        auto *button = new QPushButton(text, frame);
+        button->setObjectName(name);
+        button->setGeometry(place);
+        button->setFont(arialBold(kButtonPoints));
+        fill(button, QPalette::Button, kButtonColour);
+        return button;
+    }
 
-QLabel *makeLabel(const char *name, const char *text, QRect place, QWidget *frame)
-{
-    auto *label = new QLabel(text, frame);
-    label->setObjectName(name);
-    label->setGeometry(place);
-    label->setFont(arialBold(kLabelPoints));
-    label->setAlignment(Qt::AlignCenter);
-    label->setAutoFillBackground(true);
-    fill(label, QPalette::Window, kFrameColour);
-    return label;
-}
+    QLabel *makeLabel(const char *name, const char *text, QRect place, QWidget *frame)
+    {
+        auto *label = new QLabel(text, frame);
+        label->setObjectName(name);
+        label->setGeometry(place);
+        label->setFont(arialBold(kLabelPoints));
+        label->setAlignment(Qt::AlignCenter);
+        label->setAutoFillBackground(true);
+        fill(label, QPalette::Window, kFrameColour);
+        return label;
+    }
 
-QScrollBar *makeScrollBar(QRect place, QWidget *frame)
-{
-    auto *bar = new QScrollBar(Qt::Horizontal, frame);
-    bar->setObjectName("HScroll1");
-    bar->setGeometry(place);
-    bar->setFocusPolicy(Qt::StrongFocus); // in the tab order, and its arrow keys move it
-    return bar;
-}
+    QScrollBar *makeScrollBar(QRect place, QWidget *frame)
+    {
+        auto *bar = new QScrollBar(Qt::Horizontal, frame);
+        bar->setObjectName("HScroll1");
+        bar->setGeometry(place);
+        bar->setFocusPolicy(Qt::StrongFocus); // in the tab order, and its arrow keys move it
+        return bar;
+    }
 
-QGroupBox *makeFrame(QWidget *window)
-{
-    auto *frame = new QGroupBox("Turn Signal Control", window);
-    frame->setObjectName("Frame1");
-    frame->setGeometry(twipsRect(0, 0, 5895, 5265));
-    frame->setFont(arialBold(kFramePoints));
-    frame->setAutoFillBackground(true);
-    fill(frame, QPalette::Window, kFrameColour);
-    return frame;
-}
+    QGroupBox *makeFrame(QWidget *window)
+    {
+        auto *frame = new QGroupBox("Turn Signal Control", window);
+        frame->setObjectName("Frame1");
+        frame->setGeometry(twipsRect(0, 0, 5895, 5265));
+        frame->setFont(arialBold(kFramePoints));
+        frame->setAutoFillBackground(true);
+        fill(frame, QPalette::Window, kFrameColour);
+        return frame;
+    }
 
 } // namespace
 
 OperatorWindow::OperatorWindow(QWidget *parent)
-    : QWidget(parent)
-    , Frame1(makeFrame(this))
-    , Picture1(makeBox("Picture1", twipsRect(525, 630, 1380, 750), Frame1))
-    , Picture2(makeBox("Picture2", twipsRect(3675, 630, 1380, 750), Frame1))
-    , Command1(makeButton("Command1", "LEFT", twipsRect(630, 1785, 1170, 645), Frame1))
-    , Command2(makeButton("Command2", "RIGHT", twipsRect(3780, 1785, 1170, 645), Frame1))
-    , Command3(makeButton("Command3", "HAZARD", twipsRect(1890, 2730, 1800, 540), Frame1))
-    , Command4(makeButton("Command4", "OFF", twipsRect(2205, 1785, 1170, 645), Frame1))
-    , Command5(makeButton("Command5", "END", twipsRect(2520, 3465, 750, 435), Frame1))
-    , HScroll1(makeScrollBar(twipsRect(1155, 4410, 3480, 330), Frame1))
-    , Label1(makeLabel("Label1", "Set Blink Rate", twipsRect(1155, 4830, 3480, 225), Frame1))
-    , Label2(makeLabel("Label2", "Min", twipsRect(525, 4410, 645, 330), Frame1))
-    , Label3(makeLabel("Label3", "Max", twipsRect(4620, 4410, 645, 330), Frame1))
-    , picture1Box(*Picture1)
-    , picture2Box(*Picture2)
-    , command1Button(*Command1)
-    , command2Button(*Command2)
-    , command3Button(*Command3)
-    , blinkRate(*HScroll1)
+    : QWidget(parent),
+      Frame1(makeFrame(this)),
+      Picture1(makeBox("Picture1", twipsRect(525, 630, 1380, 750), Frame1)),
+      Picture2(makeBox("Picture2", twipsRect(3675, 630, 1380, 750), Frame1)),
+      Command1(makeButton("Command1", "LEFT", twipsRect(630, 1785, 1170, 645), Frame1)),
+      Command2(makeButton("Command2", "RIGHT", twipsRect(3780, 1785, 1170, 645), Frame1)),
+      Command3(makeButton("Command3", "HAZARD", twipsRect(1890, 2730, 1800, 540), Frame1)),
+      Command4(makeButton("Command4", "OFF", twipsRect(2205, 1785, 1170, 645), Frame1)),
+      Command5(makeButton("Command5", "END", twipsRect(2520, 3465, 750, 435), Frame1)),
+      HScroll1(makeScrollBar(twipsRect(1155, 4410, 3480, 330), Frame1)),
+      Label1(makeLabel("Label1", "Set Blink Rate", twipsRect(1155, 4830, 3480, 225), Frame1)),
+      Label2(makeLabel("Label2", "Min", twipsRect(525, 4410, 645, 330), Frame1)),
+      Label3(makeLabel("Label3", "Max", twipsRect(4620, 4410, 645, 330), Frame1)),
+      picture1Box(*Picture1),
+      picture2Box(*Picture2),
+      command1Button(*Command1),
+      command2Button(*Command2),
+      command3Button(*Command3),
+      blinkRate(*HScroll1)
 {
     setWindowTitle(kCaption);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint

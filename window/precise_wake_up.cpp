@@ -33,8 +33,8 @@ void PreciseWakeUp::wakeAt(std::optional<TimePoint> when)
         if (descriptor < 0)
             raiseRunTimeError("timerfd_create(CLOCK_MONOTONIC)", std::strerror(errno));
         notifier = std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Read);
-        QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(),
-                [this] { fired(); });
+        QObject::connect(
+                notifier.get(), &QSocketNotifier::activated, notifier.get(), [this] { fired(); });
     }
     itimerspec spec {};
     if (when) {

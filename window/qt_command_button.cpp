@@ -4,6 +4,9 @@
 
 namespace meridan {
 
-void QtCommandButton::setEnabled(bool enabled) { button.setEnabled(enabled); }
+void QtCommandButton::setEnabled(bool enabled)
+{
+    button.setEnabled(enabled);
+}
 
 } // namespace meridan

@@ -10,16 +10,20 @@ namespace meridan {
 
 namespace {
 
-void showModal(QMessageBox::Icon icon, std::string_view text)
-{
-    QMessageBox box(icon, QtDesktop::kTitle,
-            QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), QMessageBox::Ok);
-    box.exec();
-}
+    void showModal(QMessageBox::Icon icon, std::string_view text)
+    {
+        QMessageBox box(icon, QtDesktop::kTitle,
+                QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
+                QMessageBox::Ok);
+        box.exec();
+    }
 
 } // namespace
 
-void QtDesktop::showMessage(std::string_view text) { showModal(QMessageBox::NoIcon, text); }
+void QtDesktop::showMessage(std::string_view text)
+{
+    showModal(QMessageBox::NoIcon, text);
+}
 
 void QtDesktop::reportRunTimeError(std::string_view message)
 {

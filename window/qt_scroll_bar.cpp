@@ -13,8 +13,14 @@ QtScrollBar::QtScrollBar(QScrollBar &control) : bar(control)
     bar.setValue(-kStart);
 }
 
-std::int16_t QtScrollBar::value() const { return static_cast<std::int16_t>(-bar.value()); }
+std::int16_t QtScrollBar::value() const
+{
+    return static_cast<std::int16_t>(-bar.value());
+}
 
-void QtScrollBar::setValue(std::int16_t value) { bar.setValue(-value); }
+void QtScrollBar::setValue(std::int16_t value)
+{
+    bar.setValue(-value);
+}
 
 } // namespace meridan
