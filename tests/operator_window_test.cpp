@@ -184,5 +184,56 @@ namespace {
         EXPECT_EQ(desktop.status, ExitStatus::Ended);
     }
 
+    TEST_F(OperatorWindowTest, TheScrollBarRunsFromSlowestAtMinToFastestAtMax)
+    {
+        window.show();
+        QScrollBar *bar = window.HScroll1;
+        const int middle = bar->height() / 2;
+        const QPoint leftArrow(3, middle);
+        const QPoint rightArrow(bar->width() - 3, middle);
+        ASSERT_EQ(window.controls().HScroll1.value(), 200);
+
+        // The arrow by "Min" moves the thumb left and blinks slower; the one by "Max" the other
+        // way.
+        const int thumbBefore = bar->sliderPosition();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, leftArrow);
+        EXPECT_EQ(window.controls().HScroll1.value(), 210);
+        EXPECT_LT(bar->sliderPosition(), thumbBefore);
+        EXPECT_THAT(std::vector<std::int32_t>({ form.Timer1.interval(), form.Timer2.interval(),
+                            form.Timer3.interval(), form.Timer4.interval() }),
+                ElementsAre(210, 105, 210, 105));
+        QTest::mouseClick(bar, Qt::LeftButton, {}, rightArrow);
+        QTest::mouseClick(bar, Qt::LeftButton, {}, rightArrow);
+        EXPECT_EQ(window.controls().HScroll1.value(), 190);
+        EXPECT_EQ(form.Timer1.interval(), 190);
+
+        // A click in the track left of the thumb pages towards "Min".
+        QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->height() + 2, middle));
+        EXPECT_EQ(window.controls().HScroll1.value(), 290);
+
+        // The ends: 1000 at the left, 100 at the right.
+        bar->triggerAction(QAbstractSlider::SliderToMinimum);
+        EXPECT_EQ(window.controls().HScroll1.value(), 1000);
+        EXPECT_EQ(form.Timer2.interval(), 500);
+        bar->triggerAction(QAbstractSlider::SliderToMaximum);
+        EXPECT_EQ(window.controls().HScroll1.value(), 100);
+        EXPECT_EQ(form.Timer4.interval(), 50);
+    }
+
+    TEST_F(OperatorWindowTest, DraggingTheThumbSetsTheIntervalsAsItGoes)
+    {
+        window.Command1->click();
+        QScrollBar *bar = window.HScroll1;
+        bar->setSliderDown(true);
+        bar->setSliderPosition(-500);
+        EXPECT_EQ(form.Timer1.interval(), 500);
+        bar->setSliderPosition(-300);
+        EXPECT_EQ(form.Timer1.interval(), 300);
+        EXPECT_EQ(form.Timer4.interval(), 150);
+        bar->setSliderDown(false);
+        EXPECT_EQ(form.Timer1.interval(), 300);
+        EXPECT_TRUE(form.Timer1.enabled());
+    }
+
 } // namespace
 } // namespace meridan::testing
