@@ -59,8 +59,8 @@ SimulatedBoardWindow::SimulatedBoardWindow(SimulatedBoard &simulated) : board(si
     rightSwitch = makeSwitch("Right switch", board, kRightSwitchInput, this);
     grid->addWidget(leftLamp, 0, 0, Qt::AlignHCenter);
     grid->addWidget(rightLamp, 0, 1, Qt::AlignHCenter);
-    grid->addWidget(new QLabel("output 1", this), 1, 0, Qt::AlignHCenter);
-    grid->addWidget(new QLabel("output 0", this), 1, 1, Qt::AlignHCenter);
+    grid->addWidget(new QLabel("left lamp, output 1", this), 1, 0, Qt::AlignHCenter);
+    grid->addWidget(new QLabel("right lamp, output 0", this), 1, 1, Qt::AlignHCenter);
     grid->addWidget(leftSwitch, 2, 0);
     grid->addWidget(rightSwitch, 2, 1);
     grid->addWidget(new QLabel("input 0", this), 3, 0, Qt::AlignHCenter);
