@@ -64,23 +64,40 @@ namespace {
         QWidget *widget;
         QRect twips;
         QString text;
+        double points; // Arial bold at this size; 0 where the control shows no text
+        QPalette::ColorRole role;
+        QColor colour;
     };
 
-    TEST_F(OperatorWindowTest, EveryControlStandsAtItsDesignPlaceWithItsText)
+    TEST_F(OperatorWindowTest, EveryControlFollowsTheDesignTable)
     {
+        const QColor frame(192, 192, 255);
+        const QColor button(192, 255, 255);
+        const QColor white(255, 255, 255);
         const Design table[] = {
-            { "Frame1", window.Frame1, { 0, 0, 5895, 5265 }, "Turn Signal Control" },
-            { "Picture1", window.Picture1, { 525, 630, 1380, 750 }, {} },
-            { "Picture2", window.Picture2, { 3675, 630, 1380, 750 }, {} },
-            { "Command1", window.Command1, { 630, 1785, 1170, 645 }, "LEFT" },
-            { "Command4", window.Command4, { 2205, 1785, 1170, 645 }, "OFF" },
-            { "Command2", window.Command2, { 3780, 1785, 1170, 645 }, "RIGHT" },
-            { "Command3", window.Command3, { 1890, 2730, 1800, 540 }, "HAZARD" },
-            { "Command5", window.Command5, { 2520, 3465, 750, 435 }, "END" },
-            { "Label2", window.Label2, { 525, 4410, 645, 330 }, "Min" },
-            { "HScroll1", window.HScroll1, { 1155, 4410, 3480, 330 }, {} },
-            { "Label3", window.Label3, { 4620, 4410, 645, 330 }, "Max" },
-            { "Label1", window.Label1, { 1155, 4830, 3480, 225 }, "Set Blink Rate" },
+            { "Frame1", window.Frame1, { 0, 0, 5895, 5265 }, "Turn Signal Control", 14.25,
+                    QPalette::Window, frame },
+            { "Picture1", window.Picture1, { 525, 630, 1380, 750 }, {}, 0, QPalette::Window,
+                    white },
+            { "Picture2", window.Picture2, { 3675, 630, 1380, 750 }, {}, 0, QPalette::Window,
+                    white },
+            { "Command1", window.Command1, { 630, 1785, 1170, 645 }, "LEFT", 12, QPalette::Button,
+                    button },
+            { "Command4", window.Command4, { 2205, 1785, 1170, 645 }, "OFF", 12, QPalette::Button,
+                    button },
+            { "Command2", window.Command2, { 3780, 1785, 1170, 645 }, "RIGHT", 12, QPalette::Button,
+                    button },
+            { "Command3", window.Command3, { 1890, 2730, 1800, 540 }, "HAZARD", 12,
+                    QPalette::Button, button },
+            { "Command5", window.Command5, { 2520, 3465, 750, 435 }, "END", 12, QPalette::Button,
+                    button },
+            { "Label2", window.Label2, { 525, 4410, 645, 330 }, "Min", 9.75, QPalette::Window,
+                    frame },
+            { "HScroll1", window.HScroll1, { 1155, 4410, 3480, 330 }, {}, 0, QPalette::NoRole, {} },
+            { "Label3", window.Label3, { 4620, 4410, 645, 330 }, "Max", 9.75, QPalette::Window,
+                    frame },
+            { "Label1", window.Label1, { 1155, 4830, 3480, 225 }, "Set Blink Rate", 9.75,
+                    QPalette::Window, frame },
         };
         for (const Design &row : table) {
             SCOPED_TRACE(row.name);
@@ -88,42 +105,27 @@ namespace {
             EXPECT_EQ(row.widget->geometry(),
                     QRect(t.x() / 15, t.y() / 15, t.width() / 15, t.height() / 15));
             EXPECT_EQ(row.widget->objectName(), row.name);
+            EXPECT_TRUE(row.widget->isEnabled());
             if (row.widget != window.Frame1) {
                 EXPECT_EQ(row.widget->parentWidget(), window.Frame1);
             }
-            if (auto *button = qobject_cast<QPushButton *>(row.widget)) {
-                EXPECT_EQ(button->text(), row.text);
-            }
-            if (auto *label = qobject_cast<QLabel *>(row.widget)) {
+            if (auto *command = qobject_cast<QPushButton *>(row.widget)) {
+                EXPECT_EQ(command->text(), row.text);
+            } else if (auto *label = qobject_cast<QLabel *>(row.widget)) {
                 EXPECT_EQ(label->text(), row.text);
+                EXPECT_EQ(label->alignment(), Qt::AlignCenter);
+            } else if (auto *box = qobject_cast<QGroupBox *>(row.widget)) {
+                EXPECT_EQ(box->title(), row.text);
+            }
+            if (row.points > 0) {
+                EXPECT_EQ(row.widget->font().family(), "Arial");
+                EXPECT_TRUE(row.widget->font().bold());
+                EXPECT_DOUBLE_EQ(row.widget->font().pointSizeF(), row.points);
+            }
+            if (row.role != QPalette::NoRole) {
+                EXPECT_EQ(background(row.widget, row.role), row.colour);
             }
         }
-        EXPECT_EQ(window.Frame1->title(), "Turn Signal Control");
-    }
-
-    TEST_F(OperatorWindowTest, ColoursAndFontsFollowTheDesign)
-    {
-        const QColor frame(192, 192, 255);
-        EXPECT_EQ(background(window.Frame1), frame);
-        EXPECT_EQ(window.Frame1->font().family(), "Arial");
-        EXPECT_TRUE(window.Frame1->font().bold());
-        EXPECT_DOUBLE_EQ(window.Frame1->font().pointSizeF(), 14.25);
-        for (QPushButton *button : { window.Command1, window.Command2, window.Command3,
-                     window.Command4, window.Command5 }) {
-            SCOPED_TRACE(button->objectName().toStdString());
-            EXPECT_EQ(background(button, QPalette::Button), QColor(192, 255, 255));
-            EXPECT_TRUE(button->font().bold());
-            EXPECT_DOUBLE_EQ(button->font().pointSizeF(), 12);
-            EXPECT_TRUE(button->isEnabled());
-        }
-        for (QLabel *label : { window.Label1, window.Label2, window.Label3 }) {
-            SCOPED_TRACE(label->objectName().toStdString());
-            EXPECT_EQ(background(label), frame);
-            EXPECT_EQ(label->alignment(), Qt::AlignCenter);
-            EXPECT_DOUBLE_EQ(label->font().pointSizeF(), 9.75);
-        }
-        EXPECT_EQ(background(window.Picture1), QColor(Qt::white));
-        EXPECT_EQ(background(window.Picture2), QColor(Qt::white));
     }
 
     TEST_F(OperatorWindowTest, TheKeyboardFocusFollowsTheTabOrder)
