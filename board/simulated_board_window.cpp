@@ -4,6 +4,8 @@
 
 #include <QGridLayout>
 #include <QLabel>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 
 namespace meridan {
@@ -14,25 +16,6 @@ namespace {
     constexpr std::int16_t kRightLampOutput = 0;
     constexpr std::int16_t kLeftSwitchInput = 0;
     constexpr std::int16_t kRightSwitchInput = 1;
-
-    QLabel *makeLamp(const QString &name, QWidget *parent)
-    {
-        auto *lamp = new QLabel(parent);
-        lamp->setObjectName(name);
-        lamp->setFixedSize(72, 72);
-        lamp->setAccessibleName(name);
-        return lamp;
-    }
-
-    void paintLamp(QLabel *lamp, bool lit)
-    {
-        // Amber when lit, like the turn-signal lamp it stands for.
-        lamp->setStyleSheet(lit ? "background: rgb(255, 176, 0); border: 3px solid rgb(120, 80, 0);"
-                                  " border-radius: 36px;"
-                                : "background: rgb(64, 64, 64); border: 3px solid rgb(32, 32, 32);"
-                                  " border-radius: 36px;");
-        lamp->setAccessibleDescription(lit ? "lit" : "dark");
-    }
 
     QPushButton *makeSwitch(
             const QString &name, SimulatedBoard &board, std::int16_t input, QWidget *parent)
@@ -49,12 +32,53 @@ namespace {
 
 } // namespace
 
+SimulatedLamp::SimulatedLamp(const QString &name, QWidget *parent) : QWidget(parent)
+{
+    setObjectName(name);
+    setAccessibleName(name);
+    setAccessibleDescription("dark");
+    setFixedSize(sizeHint());
+}
+
+void SimulatedLamp::setLit(bool lit)
+{
+    if (lit == isLit)
+        return;
+    isLit = lit;
+    setAccessibleDescription(lit ? "lit" : "dark");
+    update();
+}
+
+void SimulatedLamp::paintEvent(QPaintEvent * /*event*/)
+{
+    // Each look is drawn once, antialiased, and then only copied: an edge costs a blit.
+    static const auto look = [](const QSize &size, qreal ratio, bool lit) {
+        QPixmap pixmap(size * ratio);
+        pixmap.setDevicePixelRatio(ratio);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        // Amber when lit, like the turn-signal lamp it stands for.
+        painter.setPen(QPen(lit ? QColor(120, 80, 0) : QColor(32, 32, 32), 3));
+        painter.setBrush(lit ? QColor(255, 176, 0) : QColor(64, 64, 64));
+        painter.drawEllipse(QRectF(QPointF(2, 2), QSizeF(size) - QSizeF(4, 4)));
+        return pixmap;
+    };
+    const qreal ratio = devicePixelRatioF();
+    if (cachedRatio != ratio) {
+        litLook = look(size(), ratio, true);
+        darkLook = look(size(), ratio, false);
+        cachedRatio = ratio;
+    }
+    QPainter(this).drawPixmap(0, 0, isLit ? litLook : darkLook);
+}
+
 SimulatedBoardWindow::SimulatedBoardWindow(SimulatedBoard &simulated) : board(simulated)
 {
     setWindowTitle(kTitle);
     auto *grid = new QGridLayout(this);
-    leftLamp = makeLamp("Left lamp", this);
-    rightLamp = makeLamp("Right lamp", this);
+    leftLamp = new SimulatedLamp("Left lamp", this);
+    rightLamp = new SimulatedLamp("Right lamp", this);
     leftSwitch = makeSwitch("Left switch", board, kLeftSwitchInput, this);
     rightSwitch = makeSwitch("Right switch", board, kRightSwitchInput, this);
     grid->addWidget(leftLamp, 0, 0, Qt::AlignHCenter);
@@ -80,9 +104,9 @@ SimulatedBoardWindow::~SimulatedBoardWindow()
 void SimulatedBoardWindow::showLevel(std::int16_t output, std::int32_t level)
 {
     if (output == kLeftLampOutput)
-        paintLamp(leftLamp, level > 0);
+        leftLamp->setLit(level > 0);
     else if (output == kRightLampOutput)
-        paintLamp(rightLamp, level > 0);
+        rightLamp->setLit(level > 0);
 }
 
 } // namespace meridan

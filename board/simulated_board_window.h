@@ -1,15 +1,35 @@
 #pragma once
 
+#include <QPixmap>
 #include <QWidget>
 
 #include <cstdint>
 
-class QLabel;
 class QPushButton;
 
 namespace meridan {
 
 class SimulatedBoard;
+
+// One lamp of the simulated board: an amber disc when lit, a grey one when dark. Changing it only
+// schedules a repaint, so a lamp edge costs the panel next to nothing.
+class SimulatedLamp : public QWidget
+{
+public:
+    SimulatedLamp(const QString &name, QWidget *parent);
+    bool lit() const { return isLit; }
+    void setLit(bool lit);
+    QSize sizeHint() const override { return { 72, 72 }; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    bool isLit = false;
+    qreal cachedRatio = 0;
+    QPixmap litLook;
+    QPixmap darkLook;
+};
 
 // The simulated board's own small window: its two lamps, lit or dark as the board's outputs are
 // (output 1 is the left lamp, output 0 the right), and its two switches, which the operator
@@ -22,8 +42,8 @@ public:
     explicit SimulatedBoardWindow(SimulatedBoard &simulated);
     ~SimulatedBoardWindow() override;
 
-    QLabel *leftLamp = nullptr;
-    QLabel *rightLamp = nullptr;
+    SimulatedLamp *leftLamp = nullptr;
+    SimulatedLamp *rightLamp = nullptr;
     QPushButton *leftSwitch = nullptr;
     QPushButton *rightSwitch = nullptr;
 

@@ -5,7 +5,6 @@
 #include "virtual_clock.h"
 
 #include <QCoreApplication>
-#include <QLabel>
 #include <QPushButton>
 #include <QWidget>
 

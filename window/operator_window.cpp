@@ -4,7 +4,6 @@
 
 #include <QCloseEvent>
 #include <QFont>
-#include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPalette>
@@ -36,14 +35,11 @@ namespace {
         widget->setPalette(palette);
     }
 
-    QFrame *makeBox(const char *name, QRect place, QWidget *frame)
+    LampBox *makeBox(const char *name, QRect place, QWidget *frame)
     {
-        auto *box = new QFrame(frame);
+        auto *box = new LampBox(frame);
         box->setObjectName(name);
         box->setGeometry(place);
-        box->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        box->setAutoFillBackground(true);
-        fill(box, QPalette::Window, QColor(Qt::white));
         return box;
     }
 

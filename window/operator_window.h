@@ -1,6 +1,7 @@
 #pragma once
 
 #include "form1.h"
+#include "lamp_box.h"
 #include "qt_command_button.h"
 #include "qt_indicator_box.h"
 #include "qt_scroll_bar.h"
@@ -8,7 +9,6 @@
 #include <QWidget>
 
 class QCloseEvent;
-class QFrame;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -33,8 +33,8 @@ public:
     void bind(Form1 &form);
 
     QGroupBox *Frame1 = nullptr;
-    QFrame *Picture1 = nullptr;
-    QFrame *Picture2 = nullptr;
+    LampBox *Picture1 = nullptr;
+    LampBox *Picture2 = nullptr;
     QPushButton *Command1 = nullptr;
     QPushButton *Command2 = nullptr;
     QPushButton *Command3 = nullptr;

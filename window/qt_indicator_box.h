@@ -2,19 +2,19 @@
 
 #include "indicator_box.h"
 
-class QWidget;
-
 namespace meridan {
 
-// An indicator box drawn by a Qt widget: the colour fills the widget's background.
+class LampBox;
+
+// An indicator box drawn by a LampBox widget.
 class QtIndicatorBox final : public IndicatorBox
 {
 public:
-    explicit QtIndicatorBox(QWidget &box) : widget(box) { }
+    explicit QtIndicatorBox(LampBox &box) : widget(box) { }
     void setBackColor(Colour colour) override;
 
 private:
-    QWidget &widget;
+    LampBox &widget;
 };
 
 } // namespace meridan

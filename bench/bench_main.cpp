@@ -1,0 +1,331 @@
+// meridan-bench: runs the panel's production pieces (Form1, the phase scheduler on the kernel
+// wake-up timer, the operator window and the simulated board, in a Qt event loop on the offscreen
+// platform) and measures how close each lamp edge comes to its ideal moment, beside a bare kernel
+// timer on the same schedule as the machine's own limit.
+
+#include "board_library.h"
+#include "edge_statistics.h"
+#include "form1.h"
+#include "monotonic_clock.h"
+#include "operator_window.h"
+#include "precise_wake_up.h"
+#include "qt_desktop.h"
+#include "simulated_board.h"
+
+#include <QApplication>
+#include <QScrollBar>
+#include <QTimer>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/timerfd.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+using namespace meridan;
+using namespace meridan::bench;
+
+namespace {
+
+enum class Mode { Left, Right, Hazard };
+
+struct Options
+{
+    Mode mode = Mode::Left;
+    int value = 200;
+    double seconds = 60;
+    bool load = false;
+};
+
+[[noreturn]] void usage(const std::string &problem)
+{
+    std::cerr << "meridan-bench: " << problem << "\n"
+              << "usage: meridan-bench [--mode left|right|hazard] [--value V (100 to 1000)]"
+                 " [--seconds S] [--load]\n";
+    std::exit(2);
+}
+
+Options parse(int argc, char **argv)
+{
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        const auto next = [&]() -> std::string {
+            if (i + 1 >= argc)
+                usage(std::string(arg) + " needs a value");
+            return argv[++i];
+        };
+        if (arg == "--mode") {
+            const std::string mode = next();
+            if (mode == "left")
+                options.mode = Mode::Left;
+            else if (mode == "right")
+                options.mode = Mode::Right;
+            else if (mode == "hazard")
+                options.mode = Mode::Hazard;
+            else
+                usage("unknown mode \"" + mode + "\"");
+        } else if (arg == "--value") {
+            options.value = std::atoi(next().c_str());
+            if (options.value < 100 || options.value > 1000)
+                usage("the value is the scroll bar's, 100 to 1000");
+        } else if (arg == "--seconds") {
+            options.seconds = std::atof(next().c_str());
+            if (!(options.seconds > 0))
+                usage("the duration must be above 0 seconds");
+        } else if (arg == "--load") {
+            options.load = true;
+        } else {
+            usage("unknown option \"" + std::string(arg) + "\"");
+        }
+    }
+    return options;
+}
+
+double milliseconds(Duration duration)
+{
+    return std::chrono::duration<double, std::milli>(duration).count();
+}
+
+// The ideal moment of edge k (0-based) counted from t0: dark for V, lit for H, and so on.
+Duration idealOffset(std::size_t k, int value, int half)
+{
+    const auto pairs = static_cast<std::int64_t>(k / 2);
+    std::int64_t ms = (pairs + 1) * value + pairs * half;
+    if (k % 2 == 1)
+        ms += half;
+    return Milliseconds { ms };
+}
+
+// A child that keeps one core busy until the benchmark ends it.
+class Load
+{
+public:
+    Load()
+    {
+        child = ::fork();
+        if (child == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            volatile std::uint64_t spin = 0;
+            for (;;)
+                spin = spin + 1;
+        }
+    }
+    ~Load()
+    {
+        if (child > 0) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, nullptr, 0);
+        }
+    }
+
+private:
+    pid_t child = -1;
+};
+
+struct ThreadUsage
+{
+    double cpuMs = 0;
+    long voluntarySwitches = 0;
+};
+
+// CPU time from the scheduler's own accounting (exact, unlike the tick-sampled rusage times) and
+// voluntary context switches, each one a sleep that something woke, for the calling thread.
+ThreadUsage threadUsage()
+{
+    timespec cpu {};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
+    rusage usage {};
+    ::getrusage(RUSAGE_THREAD, &usage);
+    return { static_cast<double>(cpu.tv_sec) * 1000.0 + static_cast<double>(cpu.tv_nsec) / 1e6,
+        usage.ru_nvcsw };
+}
+
+// The machine's own limit: a bare timerfd armed at absolute deadlines on the same schedule,
+// on its own thread, measured in the same run.
+EdgeErrors bareKernelTimer(
+        int value, int half, double seconds, std::atomic<bool> &stop, double &cpuMs)
+{
+    EdgeErrors errors;
+    const double cpuStart = threadUsage().cpuMs;
+    const int fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
+    if (fd < 0)
+        return errors;
+    const TimePoint start = std::chrono::steady_clock::now();
+    for (std::size_t k = 0; !stop; ++k) {
+        const TimePoint deadline = start + idealOffset(k, value, half);
+        if (milliseconds(deadline - start) > seconds * 1000)
+            break;
+        itimerspec spec {};
+        const auto ns = deadline.time_since_epoch().count();
+        spec.it_value.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+        spec.it_value.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+        ::timerfd_settime(fd, TFD_TIMER_ABSTIME, &spec, nullptr);
+        std::uint64_t expirations = 0;
+        if (::read(fd, &expirations, sizeof expirations)
+                != static_cast<ssize_t>(sizeof expirations))
+            break;
+        const TimePoint now = std::chrono::steady_clock::now();
+        errors.add(milliseconds(deadline - start), milliseconds(now - deadline));
+    }
+    ::close(fd);
+    cpuMs = threadUsage().cpuMs - cpuStart;
+    return errors;
+}
+
+// Runs the event loop for `seconds`. exit(), not quit(): quit() would close the windows, and
+// closing the panel ends it as END does.
+void runFor(double seconds)
+{
+    QTimer::singleShot(
+            static_cast<int>(seconds * 1000), Qt::PreciseTimer, [] { QCoreApplication::exit(0); });
+    QApplication::exec();
+}
+
+void printRow(const char *name, const Summary &s)
+{
+    std::printf("%-22s edges %6zu  min %8.3f  median %8.3f  p99 %8.3f  max %8.3f  last %8.3f  "
+                "slope %8.4f ms/min\n",
+            name, s.edges, s.min, s.median, s.p99, s.max, s.last, s.slopePerMinute);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const Options options = parse(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("MERIDAN_BOARD", "sim");
+    QApplication application(argc, argv);
+    std::optional<Load> load;
+    if (options.load)
+        load.emplace();
+
+    MonotonicClock clock;
+    QtDesktop desktop;
+    OperatorWindow window;
+    std::unique_ptr<Form1> form;
+    PreciseWakeUp wakeUp([&form] { form->wakeUpFired(); });
+    form = std::make_unique<Form1>(window.controls(), desktop, clock, wakeUp, [&clock] {
+        return std::make_unique<BoardLibrary>(
+                clock, [](QWidget &boardWindow) { boardWindow.show(); });
+    });
+    window.bind(*form);
+    form->dispatch(&Form1::Form_Load);
+    if (desktop.exitStatus()) {
+        std::cerr << "meridan-bench: the panel did not start\n";
+        return 1;
+    }
+    window.show();
+    SimulatedBoard &board = *dynamic_cast<BoardLibrary &>(*form->light).simulatedBoard();
+
+    runFor(1); // let the windows settle: show, expose and first paint
+    // Idle: no timer enabled, nothing should wake the panel.
+    const double idleSeconds = std::min(options.seconds, 5.0);
+    const ThreadUsage idleStart = threadUsage();
+    runFor(idleSeconds);
+    const ThreadUsage idleEnd = threadUsage();
+    // One wake-up ends the idle period itself.
+    const double idleWakeups =
+            static_cast<double>(idleEnd.voluntarySwitches - idleStart.voluntarySwitches - 1)
+            / idleSeconds;
+
+    window.HScroll1->setValue(-options.value); // the scroll bar holds the negated value
+    const int value = options.value;
+    const int half = halfPeriod(static_cast<std::int16_t>(value));
+
+    std::atomic<bool> stop = false;
+    EdgeErrors limit;
+    double bareCpuMs = 0;
+    std::thread bare(
+            [&] { limit = bareKernelTimer(value, half, options.seconds, stop, bareCpuMs); });
+
+    const ThreadUsage blinkStart = threadUsage();
+    const TimePoint t0 = clock.now();
+    switch (options.mode) {
+    case Mode::Left:
+        form->dispatch(&Form1::Command1_Click);
+        break;
+    case Mode::Right:
+        form->dispatch(&Form1::Command2_Click);
+        break;
+    case Mode::Hazard:
+        form->dispatch(&Form1::Command3_Click);
+        break;
+    }
+    runFor(options.seconds);
+    const ThreadUsage blinkEnd = threadUsage();
+    form->dispatch(&Form1::Command4_Click);
+    stop = true;
+    bare.join();
+
+    // The lamp measured: left (output 1) for left and hazard, right (output 0) for right.
+    if (std::getenv("MERIDAN_BENCH_DEBUG"))
+        for (const OutputWrite &write : board.writes())
+            std::printf("write %d %d at %.3f\n", write.output, write.level,
+                    milliseconds(write.time - t0));
+    const std::int16_t measured = options.mode == Mode::Right ? 0 : 1;
+    std::vector<OutputWrite> edges;
+    std::vector<OutputWrite> other;
+    for (const OutputWrite &write : board.writes()) {
+        if (write.time > t0 + Milliseconds { static_cast<std::int64_t>(options.seconds * 1000) })
+            continue; // OFF's writes
+        (write.output == measured ? edges : other).push_back(write);
+    }
+    EdgeErrors panel;
+    for (std::size_t k = 0; k < edges.size(); ++k) {
+        const TimePoint ideal = t0 + idealOffset(k, value, half);
+        panel.add(milliseconds(ideal - t0), milliseconds(edges[k].time - ideal));
+    }
+    double hazardGap = 0;
+    if (options.mode == Mode::Hazard)
+        for (std::size_t k = 0; k < std::min(edges.size(), other.size()); ++k)
+            hazardGap = std::max(hazardGap, std::abs(milliseconds(edges[k].time - other[k].time)));
+
+    const Summary p = summarise(panel);
+    const Summary l = summarise(limit);
+    const double minutes = options.seconds / 60.0;
+    const double cpuPerMinute = (blinkEnd.cpuMs - blinkStart.cpuMs) / minutes;
+    const double blinkWakeups =
+            static_cast<double>(blinkEnd.voluntarySwitches - blinkStart.voluntarySwitches)
+            / options.seconds;
+
+    const char *modeName = options.mode == Mode::Left ? "left"
+            : options.mode == Mode::Right             ? "right"
+                                                      : "hazard";
+    std::printf("mode %s, V = %d ms (lit %d ms), %.0f s%s\n", modeName, value, half,
+            options.seconds, options.load ? ", other core loaded" : "");
+    std::printf("edge error against the ideal moment, ms:\n");
+    printRow("panel", p);
+    printRow("bare kernel timer", l);
+    std::printf("p99 ratio panel / bare timer: %.2f\n", l.p99 > 0 ? p.p99 / l.p99 : 0.0);
+    std::printf("bare kernel timer thread: %.1f ms CPU per minute on the same schedule\n",
+            bareCpuMs / minutes);
+    if (options.mode == Mode::Hazard)
+        std::printf("hazard: largest gap between the lamps' matching edges %.4f ms\n", hazardGap);
+    std::printf("panel thread: %.1f ms CPU per minute blinking, %.2f wake-ups/s blinking "
+                "(%.2f edges/s), %.2f wake-ups/s idle\n",
+            cpuPerMinute, blinkWakeups, static_cast<double>(edges.size()) / options.seconds,
+            idleWakeups);
+    std::printf("median_ms=%.4f p99_ms=%.4f limit_p99_ms=%.4f drift_ms=%.4f slope_ms_per_min=%.5f "
+                "hazard_gap_ms=%.4f cpu_ms_per_min=%.1f idle_wakeups_per_s=%.2f\n",
+            p.median, p.p99, l.p99, p.last, p.slopePerMinute, hazardGap, cpuPerMinute, idleWakeups);
+    return p.edges == 0 ? 1 : 0;
+}
