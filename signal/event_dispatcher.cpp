@@ -13,7 +13,7 @@ void EventDispatcher::run(const std::function<void()> &handler)
     } catch (const RunTimeError &error) {
         // Mark the end before reporting: the report is a modal box whose nested event loop must
         // not run any further handler.
-        hasEnded = true;
+        markEnded();
         desktop.reportRunTimeError(error.what());
         desktop.endProgram(ExitStatus::RunTimeError);
     }
@@ -23,8 +23,15 @@ void EventDispatcher::end(ExitStatus status)
 {
     if (hasEnded)
         return;
-    hasEnded = true;
+    markEnded();
     desktop.endProgram(status);
+}
+
+void EventDispatcher::markEnded()
+{
+    hasEnded = true;
+    if (onEnd)
+        onEnd();
 }
 
 } // namespace meridan

@@ -3,6 +3,7 @@
 #include "desktop.h"
 
 #include <functional>
+#include <utility>
 
 namespace meridan {
 
@@ -18,10 +19,16 @@ public:
     void run(const std::function<void()> &handler);
     void end(ExitStatus status);
     bool ended() const { return hasEnded; }
+    // Called once when the program ends, before anything is reported: stops whatever would
+    // otherwise still wake it.
+    void setOnEnd(std::function<void()> handler) { onEnd = std::move(handler); }
 
 private:
+    void markEnded();
+
     Desktop &desktop;
     bool hasEnded = false;
+    std::function<void()> onEnd;
 };
 
 } // namespace meridan

@@ -34,6 +34,7 @@ Form1::Form1(const Form1Controls &controls, Desktop &host, Clock &clock, WakeUp 
       Timer3(scheduler, 200, [this] { Timer3_Timer(); }),
       Timer4(scheduler, 100, [this] { Timer4_Timer(); })
 {
+    dispatcher.setOnEnd([this] { scheduler.stop(); });
 }
 
 // --- Start-up and shutdown ---------------------------------------------------------------------

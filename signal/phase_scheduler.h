@@ -28,6 +28,9 @@ public:
 
     std::optional<TimePoint> nextDue() const;
 
+    // Disarms the wake-up for good once the program has ended.
+    void stop() { changed(); }
+
     // Inside a tick handler: the due time of the tick being handled. Elsewhere: the present time.
     TimePoint logicalNow() const;
 

@@ -150,20 +150,5 @@ namespace {
         }
     }
 
-    TEST_F(SwitchInputs, AFailedReadEndsTheProgramThroughTheRunTimeError)
-    {
-        for (int nth : { 1, 2, 3 }) {
-            SCOPED_TRACE(nth);
-            Panel fresh;
-            fresh.load();
-            fresh.board->failOnCall(BoardOperation::ReadInput, nth);
-            fresh.board->setInput(0, true);
-            fresh.deliverEvents();
-            EXPECT_EQ(fresh.desktop.errors.size(), 1u);
-            EXPECT_EQ(fresh.desktop.status, ExitStatus::RunTimeError);
-            EXPECT_FALSE(fresh.form.Timer1.enabled());
-        }
-    }
-
 } // namespace
 } // namespace meridan::testing
