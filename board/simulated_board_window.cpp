@@ -89,6 +89,14 @@ SimulatedBoardWindow::SimulatedBoardWindow(SimulatedBoard &simulated) : board(si
     grid->addWidget(rightSwitch, 2, 1);
     grid->addWidget(new QLabel("input 0", this), 3, 0, Qt::AlignHCenter);
     grid->addWidget(new QLabel("input 1", this), 3, 1, Qt::AlignHCenter);
+    unplug = new QPushButton("Unplug the board", this);
+    unplug->setObjectName("Unplug");
+    grid->addWidget(unplug, 4, 0, 1, 2);
+    connect(unplug, &QPushButton::clicked, this, [this] {
+        board.unplug();
+        unplug->setText("Unplugged");
+        unplug->setEnabled(false);
+    });
 
     showLevel(kLeftLampOutput, board.outputLevel(kLeftLampOutput));
     showLevel(kRightLampOutput, board.outputLevel(kRightLampOutput));

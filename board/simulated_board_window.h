@@ -46,6 +46,8 @@ public:
     SimulatedLamp *rightLamp = nullptr;
     QPushButton *leftSwitch = nullptr;
     QPushButton *rightSwitch = nullptr;
+    // Pulls the board's cable: from then on the panel's next board call fails.
+    QPushButton *unplug = nullptr;
 
 private:
     SimulatedBoard &board;

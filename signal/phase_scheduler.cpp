@@ -31,6 +31,12 @@ TimePoint PhaseScheduler::logicalNow() const
     return handlingTick.value_or(clock.now());
 }
 
+TimePoint PhaseScheduler::countStart()
+{
+    latestCountStart = std::max(latestCountStart, logicalNow());
+    return latestCountStart;
+}
+
 std::optional<TimePoint> PhaseScheduler::nextDue() const
 {
     std::optional<TimePoint> next;
@@ -62,7 +68,11 @@ void PhaseScheduler::runDue()
         PhaseTimer *timer = earliestDueBy(now);
         if (timer == nullptr)
             break;
-        TimePoint tickAt = *timer->dueAt;
+        // Logical time never runs backwards: a tick that fell due before a count that an event
+        // has since started (its handler ran first, or an interval change moved the tick into
+        // the past) happens at that count's start. Otherwise the two counts would drift apart
+        // and, in hazard mode, light one lamp before the other.
+        TimePoint tickAt = std::max(*timer->dueAt, latestCountStart);
         // A tick handled more than one interval late (the machine was suspended or starved)
         // counts as happening now, so the timer and every count its handler starts go on from the
         // present: one tick, no burst of catch-up ticks.

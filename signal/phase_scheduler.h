@@ -31,12 +31,16 @@ public:
     // Disarms the wake-up for good once the program has ended.
     void stop() { changed(); }
 
-    // Inside a tick handler: the due time of the tick being handled. Elsewhere: the present time.
+    // Inside a tick handler: the moment of the tick being handled (its due time, as a rule).
+    // Elsewhere: the present time.
     TimePoint logicalNow() const;
 
 private:
     friend class PhaseTimer;
 
+    // The logical now, for a count that starts there; remembered, so that logical time never
+    // runs backwards.
+    TimePoint countStart();
     int add(PhaseTimer &timer);
     void remove(PhaseTimer &timer);
     void changed();
@@ -47,6 +51,7 @@ private:
     EventDispatcher &dispatcher;
     std::vector<PhaseTimer *> timers;
     std::optional<TimePoint> handlingTick;
+    TimePoint latestCountStart {};
     bool running = false;
 };
 

@@ -27,7 +27,7 @@ void PhaseTimer::setEnabled(bool enabled)
         return;
     isEnabled = enabled;
     if (enabled)
-        startCount(scheduler.logicalNow());
+        startCount(scheduler.countStart());
     else
         dueAt.reset();
     scheduler.changed();
@@ -46,7 +46,7 @@ void PhaseTimer::setInterval(std::int32_t interval)
     if (intervalMs == 0)
         dueAt.reset();
     else if (wasStopped)
-        startCount(scheduler.logicalNow()); // an interval of 0 kept no count
+        startCount(scheduler.countStart()); // an interval of 0 kept no count
     else
         dueAt = countStart + period();
     scheduler.changed();

@@ -120,6 +120,12 @@ namespace {
         board.SetOutputLevel(1, 100); // output 1 is the left lamp
         EXPECT_EQ(window->leftLamp->accessibleDescription(), "lit");
         EXPECT_EQ(window->rightLamp->accessibleDescription(), "dark");
+
+        window->unplug->click();
+        EXPECT_FALSE(board.attached());
+        EXPECT_EQ(library.BoardPresent(), kFalse);
+        EXPECT_THAT([&] { library.SetOutputLevel(1, 0); },
+                ThrowsMessage<RunTimeError>(HasSubstr("board not attached")));
     }
 
 } // namespace

@@ -170,6 +170,19 @@ namespace {
         EXPECT_EQ(panel.board->outputLevel(0), 0);
     }
 
+    TEST_F(ModeCommands, HazardAgainThenARateThatPutsTheDarkeningInThePastKeepsBothLampsTogether)
+    {
+        form.dispatch(&Form1::Command3_Click);
+        panel.clock.advance(250ms); // both lit at 200; Timer2 due at 300
+        form.dispatch(&Form1::Command3_Click); // Timer1 counts from 250
+        panel.HScroll1.position = 80; // Timer2 now falls due at 200 + 40, already past
+        form.dispatch(&Form1::HScroll1_Change);
+        for (int ms = 0; ms < 1000; ++ms) {
+            panel.clock.advance(1ms);
+            ASSERT_EQ(panel.board->outputLevel(0), panel.board->outputLevel(1)) << "at " << ms;
+        }
+    }
+
     TEST_F(ModeCommands, LeftAndRightCyclesRunIndependently)
     {
         form.dispatch(&Form1::Command1_Click);

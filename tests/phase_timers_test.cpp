@@ -190,6 +190,16 @@ namespace {
         EXPECT_THAT(log, ElementsAre("T1@5000", "T2@5100"));
     }
 
+    TEST_F(PhaseTimers, LogicalTimeNeverRunsBehindACountAnEventHasStarted)
+    {
+        timer2.setEnabled(true); // due at 100
+        clock.stall(130ms); // the wake-up is late, and an event is handled first:
+        timer3.setEnabled(true); // a count starting at 130
+        clock.wakeLate();
+        EXPECT_THAT(log, ElementsAre("T2@130"));
+        EXPECT_EQ(timer2.due(), at(230));
+    }
+
     TEST_F(PhaseTimers, ATickArmedInsideAHandlerAndAlreadyDueRunsInTheSameWakeUp)
     {
         extra[1] = [this] { timer2.setEnabled(true); };
