@@ -1,5 +1,7 @@
 #include "board_library.h"
 
+#include "board_setting.h"
+#include "gpio_board.h"
 #include "run_time_error.h"
 #include "simulated_board.h"
 #include "simulated_board_window.h"
@@ -29,16 +31,16 @@ void BoardLibrary::OpenBoard(std::int32_t first, std::int32_t second)
         return;
     }
 
-    SimulatedBoard::Plug plug;
-    if (setting.empty() || setting == "sim")
-        plug = SimulatedBoard::Plug::Attached;
-    else if (setting == "sim-unplugged")
-        plug = SimulatedBoard::Plug::Unplugged;
-    else
-        raiseRunTimeError(callText("OpenBoard", { first, second }),
-                std::string(kVariable) + " is \"" + setting
-                        + "\", which is no board; accepted values: sim (the default, also when "
-                          "unset or empty) and sim-unplugged");
+    const BoardSetting chosen = parseBoardSetting(setting);
+    if (const auto *error = std::get_if<SettingError>(&chosen))
+        raiseRunTimeError(callText("OpenBoard", { first, second }), error->message);
+    if (const auto *lines = std::get_if<GpioSetting>(&chosen)) {
+        openGpio(*lines, first, second);
+        return;
+    }
+    const SimulatedBoard::Plug plug = std::get<SimulatedSetting>(chosen).attached
+            ? SimulatedBoard::Plug::Attached
+            : SimulatedBoard::Plug::Unplugged;
 
     auto post = [this](std::function<void()> event) {
         QMetaObject::invokeMethod(&eventContext, std::move(event), Qt::QueuedConnection);
@@ -52,6 +54,14 @@ void BoardLibrary::OpenBoard(std::int32_t first, std::int32_t second)
         if (showWindow)
             showWindow(*window);
     }
+}
+
+void BoardLibrary::openGpio(const GpioSetting &setting, std::int32_t first, std::int32_t second)
+{
+    gpio = std::make_unique<GpioBoard>(setting, gpioIo ? *gpioIo : linuxGpio);
+    gpio->setInputChangeHandler(inputChanged);
+    board = gpio.get();
+    board->OpenBoard(first, second);
 }
 
 BoardLink &BoardLibrary::opened(

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "board_link.h"
+#include "gpio_io.h"
 
 #include <QObject>
 
@@ -14,17 +15,17 @@ class QWidget;
 namespace meridan {
 
 class Clock;
+class GpioBoard;
+class GpioIo;
+struct GpioSetting;
 class SimulatedBoard;
 class SimulatedBoardWindow;
 
 // The board object the panel creates at start. Which board it drives is the library's own
-// setting, read from MERIDAN_BOARD when the board is opened:
-//
-//   unset, empty or "sim"  the simulated board, attached, with its own small window
-//   "sim-unplugged"        the simulated board, reported as not attached
-//   anything else          OpenBoard fails and names the accepted values
-//
-// Board events reach the panel through the Qt event loop.
+// setting, read from MERIDAN_BOARD when the board is opened (see board_setting.h); a malformed
+// setting makes OpenBoard fail with what is wrong and what is accepted, and opens nothing. The
+// simulated board comes with its own small window. Board events reach the panel through the Qt
+// event loop.
 class BoardLibrary : public BoardLink
 {
 public:
@@ -45,8 +46,13 @@ public:
 
     // The simulated board in use, or nullptr before OpenBoard or with another board.
     SimulatedBoard *simulatedBoard() const { return simulated.get(); }
+    // The GPIO board in use, or nullptr.
+    GpioBoard *gpioBoard() const { return gpio.get(); }
+    // Where a GPIO board makes its system calls; the kernel unless a test stands in.
+    void setGpioIo(GpioIo &io) { gpioIo = &io; }
 
 private:
+    void openGpio(const GpioSetting &setting, std::int32_t first, std::int32_t second);
     BoardLink &opened(std::string_view name, std::initializer_list<std::int32_t> arguments) const;
 
     const Clock &clock;
@@ -55,6 +61,9 @@ private:
     QObject eventContext; // queued board events die with the board
     std::unique_ptr<SimulatedBoard> simulated;
     std::unique_ptr<SimulatedBoardWindow> window;
+    LinuxGpioIo linuxGpio;
+    GpioIo *gpioIo = nullptr;
+    std::unique_ptr<GpioBoard> gpio;
     BoardLink *board = nullptr;
 };
 

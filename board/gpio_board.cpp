@@ -1,0 +1,243 @@
+#include "gpio_board.h"
+
+#include "run_time_error.h"
+
+#include <QSocketNotifier>
+
+#include <linux/gpio.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace meridan {
+
+namespace {
+
+    constexpr unsigned kOutputBit = 0; // output 0 is line 0 of the request, output 1 line 1
+    constexpr unsigned kInputBit = 2; // input 0 is line 2, input 1 line 3
+    constexpr std::uint64_t kOutputMask = 0b0011;
+    constexpr std::uint64_t kInputMask = 0b1100;
+    constexpr std::size_t kEventsPerRead = 16;
+
+    std::string reason(int negativeErrno)
+    {
+        return std::strerror(-negativeErrno);
+    }
+
+    std::string linesOf(const GpioSetting &setting)
+    {
+        return std::to_string(setting.outputs[0]) + ", " + std::to_string(setting.outputs[1]) + ", "
+                + std::to_string(setting.inputs[0]) + " and " + std::to_string(setting.inputs[1]);
+    }
+
+    std::uint64_t inputFlags(const GpioSetting &setting)
+    {
+        std::uint64_t flags = GPIO_V2_LINE_FLAG_INPUT | GPIO_V2_LINE_FLAG_EDGE_RISING
+                | GPIO_V2_LINE_FLAG_EDGE_FALLING;
+        switch (setting.bias) {
+        case Bias::AsIs:
+            break;
+        case Bias::PullUp:
+            flags |= GPIO_V2_LINE_FLAG_BIAS_PULL_UP;
+            break;
+        case Bias::PullDown:
+            flags |= GPIO_V2_LINE_FLAG_BIAS_PULL_DOWN;
+            break;
+        case Bias::Disabled:
+            flags |= GPIO_V2_LINE_FLAG_BIAS_DISABLED;
+            break;
+        }
+        if (setting.activeLow)
+            flags |= GPIO_V2_LINE_FLAG_ACTIVE_LOW;
+        return flags;
+    }
+
+    gpio_v2_line_request lineRequest(const GpioSetting &setting)
+    {
+        gpio_v2_line_request request {};
+        request.offsets[0] = setting.outputs[0];
+        request.offsets[1] = setting.outputs[1];
+        request.offsets[2] = setting.inputs[0];
+        request.offsets[3] = setting.inputs[1];
+        request.num_lines = 4;
+        std::strncpy(request.consumer, GpioBoard::kConsumer, sizeof request.consumer - 1);
+        gpio_v2_line_config &config = request.config;
+        config.flags = GPIO_V2_LINE_FLAG_OUTPUT;
+        std::uint32_t n = 0;
+        config.attrs[n].attr.id = GPIO_V2_LINE_ATTR_ID_FLAGS;
+        config.attrs[n].attr.flags = inputFlags(setting);
+        config.attrs[n++].mask = kInputMask;
+        config.attrs[n].attr.id = GPIO_V2_LINE_ATTR_ID_OUTPUT_VALUES;
+        config.attrs[n].attr.values = 0; // both lamps dark from the moment the lines are ours
+        config.attrs[n++].mask = kOutputMask;
+        if (setting.debounceMs > 0) {
+            config.attrs[n].attr.id = GPIO_V2_LINE_ATTR_ID_DEBOUNCE;
+            config.attrs[n].attr.debounce_period_us = setting.debounceMs * 1000;
+            config.attrs[n++].mask = kInputMask;
+        }
+        config.num_attrs = n;
+        return request;
+    }
+
+} // namespace
+
+GpioBoard::GpioBoard(GpioSetting chosen, GpioIo &calls) : setting(std::move(chosen)), io(calls) { }
+
+GpioBoard::~GpioBoard() = default;
+
+void GpioBoard::OpenBoard(std::int32_t first, std::int32_t second)
+{
+    const std::string call = callText("OpenBoard", { first, second });
+    if (request.valid())
+        return;
+    const int fd = io.openChip(setting.chip);
+    if (fd == -ENOENT || fd == -ENODEV || fd == -ENXIO)
+        return; // no such chip: the board is not plugged in
+    if (fd == -EACCES || fd == -EPERM)
+        raiseRunTimeError(call,
+                "permission denied opening " + setting.chip
+                        + "; add your user to the group that owns it (usually gpio: sudo "
+                          "usermod -aG gpio $USER, then log in again) or install the udev rule "
+                          "from the README");
+    if (fd < 0)
+        raiseRunTimeError(call, "cannot open " + setting.chip + ": " + reason(fd));
+    chip = GpioDescriptor(io, fd);
+
+    gpiochip_info info {};
+    if (const int result = io.control(chip.get(), GPIO_GET_CHIPINFO_IOCTL, &info); result < 0)
+        raiseRunTimeError(call, setting.chip + " is not a GPIO chip: " + reason(result));
+    for (const std::uint32_t line :
+            { setting.outputs[0], setting.outputs[1], setting.inputs[0], setting.inputs[1] })
+        if (line >= info.lines)
+            raiseRunTimeError(call,
+                    "line " + std::to_string(line) + " is not on " + setting.chip + ", which has "
+                            + std::to_string(info.lines) + " lines");
+
+    gpio_v2_line_request lines = lineRequest(setting);
+    if (const int result = io.control(chip.get(), GPIO_V2_GET_LINE_IOCTL, &lines); result < 0) {
+        if (result == -EBUSY)
+            raiseRunTimeError(call,
+                    "lines " + linesOf(setting) + " of " + setting.chip
+                            + " are busy: another program holds one of them (gpioinfo shows "
+                              "which)");
+        raiseRunTimeError(call,
+                "cannot request lines " + linesOf(setting) + " of " + setting.chip + ": "
+                        + reason(result));
+    }
+    request = GpioDescriptor(io, lines.fd);
+    chip.reset(); // the request lives on without the chip's descriptor
+    present = attached = true;
+    notifier = std::make_unique<QSocketNotifier>(request.get(), QSocketNotifier::Read);
+    QObject::connect(
+            notifier.get(), &QSocketNotifier::activated, notifier.get(), [this] { readEvents(); });
+}
+
+Boolean GpioBoard::BoardPresent()
+{
+    return present && attached ? kTrue : kFalse;
+}
+
+void GpioBoard::checkAttached(const std::string &call) const
+{
+    if (!attached)
+        raiseRunTimeError(call, "board not attached");
+}
+
+unsigned GpioBoard::bit(
+        const std::string &call, const char *kind, std::int16_t index, unsigned first) const
+{
+    if (index < 0 || index > 1)
+        raiseRunTimeError(call,
+                std::string("no ") + kind + " " + std::to_string(index)
+                        + " on the GPIO board (0 or 1)");
+    return first + static_cast<unsigned>(index);
+}
+
+void GpioBoard::PresetChannel(std::int16_t Index, std::int32_t value)
+{
+    const std::string call = callText("PresetChannel", { Index, value });
+    checkAttached(call);
+    bit(call, "output", Index, kOutputBit);
+    if (value < 0 || value > 100)
+        raiseRunTimeError(call, "a level is 0 to 100, not " + std::to_string(value));
+}
+
+void GpioBoard::SetOutputLevel(std::int16_t Index, std::int32_t level)
+{
+    const std::string call = callText("SetOutputLevel", { Index, level });
+    checkAttached(call);
+    const unsigned line = bit(call, "output", Index, kOutputBit);
+    if (level < 0 || level > 100)
+        raiseRunTimeError(call, "a level is 0 to 100, not " + std::to_string(level));
+    gpio_v2_line_values values {};
+    values.mask = std::uint64_t { 1 } << line;
+    values.bits = level > 0 ? values.mask : 0;
+    const int result = io.control(request.get(), GPIO_V2_LINE_SET_VALUES_IOCTL, &values);
+    if (result == -ENODEV) {
+        lost();
+        raiseRunTimeError(call, "board not attached");
+    }
+    if (result < 0)
+        raiseRunTimeError(call, reason(result));
+}
+
+Boolean GpioBoard::ReadInput(std::int16_t Index)
+{
+    const std::string call = callText("ReadInput", { Index });
+    checkAttached(call);
+    const unsigned line = bit(call, "input", Index, kInputBit);
+    gpio_v2_line_values values {};
+    values.mask = std::uint64_t { 1 } << line;
+    const int result = io.control(request.get(), GPIO_V2_LINE_GET_VALUES_IOCTL, &values);
+    if (result == -ENODEV) {
+        lost();
+        raiseRunTimeError(call, "board not attached");
+    }
+    if (result < 0)
+        raiseRunTimeError(call, reason(result));
+    return (values.bits & values.mask) != 0 ? kTrue : kFalse;
+}
+
+void GpioBoard::setInputChangeHandler(InputChangeHandler handler)
+{
+    inputChanged = std::move(handler);
+}
+
+bool GpioBoard::watching() const
+{
+    return notifier && notifier->isEnabled();
+}
+
+void GpioBoard::readEvents()
+{
+    gpio_v2_line_event events[kEventsPerRead] {};
+    const ssize_t bytes = io.readFrom(request.get(), events, sizeof events);
+    if (bytes == -EAGAIN)
+        return;
+    if (bytes <= 0 || bytes % static_cast<ssize_t>(sizeof events[0]) != 0) {
+        lost(); // hung up or failed: never watch it again, or the loop would spin
+        return;
+    }
+    const auto count = static_cast<std::size_t>(bytes) / sizeof events[0];
+    for (std::size_t i = 0; i < count && attached; ++i) {
+        const gpio_v2_line_event &event = events[i];
+        std::int16_t index = -1;
+        if (event.offset == setting.inputs[0])
+            index = 0;
+        else if (event.offset == setting.inputs[1])
+            index = 1;
+        if (index < 0 || !inputChanged)
+            continue;
+        inputChanged(index, event.id == GPIO_V2_LINE_EVENT_RISING_EDGE ? kTrue : kFalse);
+    }
+}
+
+void GpioBoard::lost()
+{
+    attached = false;
+    if (notifier)
+        notifier->setEnabled(false);
+}
+
+} // namespace meridan

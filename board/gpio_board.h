@@ -1,0 +1,62 @@
+#pragma once
+
+#include "board_link.h"
+#include "board_setting.h"
+#include "gpio_io.h"
+
+#include <QObject>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class QSocketNotifier;
+
+namespace meridan {
+
+// Two lamps and two switches on a Linux GPIO chip, through the kernel's GPIO character device
+// (uAPI v2). One line request holds the four lines: output 0, output 1, input 0 and input 1, in
+// that order. The outputs are requested as outputs already dark; the inputs with both edges
+// detected and the chosen bias, polarity and debounce. The request's descriptor is watched by the
+// event loop, and each edge raises OnInputChange.
+//
+// OpenBoard opens the chip and requests the lines; a chip that does not exist leaves the board
+// not present. PresetChannel checks the channel and the value and changes nothing on this board:
+// the outputs are already requested dark. A hang-up or read error on the request, or ENODEV from
+// a line call, means the board has gone: every later operation fails with "board not attached".
+class GpioBoard : public BoardLink
+{
+public:
+    static constexpr const char *kConsumer = "meridan";
+
+    GpioBoard(GpioSetting setting, GpioIo &io);
+    ~GpioBoard() override;
+
+    void OpenBoard(std::int32_t first, std::int32_t second) override;
+    Boolean BoardPresent() override;
+    void PresetChannel(std::int16_t Index, std::int32_t value) override;
+    void SetOutputLevel(std::int16_t Index, std::int32_t level) override;
+    Boolean ReadInput(std::int16_t Index) override;
+    void setInputChangeHandler(InputChangeHandler handler) override;
+
+    // Whether the request's descriptor is still watched.
+    bool watching() const;
+
+private:
+    void readEvents();
+    void lost();
+    void checkAttached(const std::string &call) const;
+    unsigned bit(
+            const std::string &call, const char *kind, std::int16_t index, unsigned first) const;
+
+    GpioSetting setting;
+    GpioIo &io;
+    GpioDescriptor chip;
+    GpioDescriptor request;
+    bool present = false;
+    bool attached = false;
+    InputChangeHandler inputChanged;
+    std::unique_ptr<QSocketNotifier> notifier;
+};
+
+} // namespace meridan

@@ -1,0 +1,100 @@
+#include "board_setting.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace meridan::testing {
+namespace {
+
+    using ::testing::HasSubstr;
+
+    GpioSetting gpio(std::string chip, std::uint32_t out0, std::uint32_t out1, std::uint32_t in0,
+            std::uint32_t in1, Bias bias = Bias::AsIs, bool activeLow = false, std::uint32_t ms = 0)
+    {
+        return { std::move(chip), { out0, out1 }, { in0, in1 }, bias, activeLow, ms };
+    }
+
+    TEST(BoardSettingTest, EveryAcceptedFormIsRead)
+    {
+        const std::pair<std::string, BoardSetting> table[] = {
+            { "", SimulatedSetting { true } },
+            { "sim", SimulatedSetting { true } },
+            { "sim-unplugged", SimulatedSetting { false } },
+            { "gpio:gpiochip0,out0=17,out1=27,in0=22,in1=23",
+                    gpio("/dev/gpiochip0", 17, 27, 22, 23) },
+            { "gpio:/dev/gpiochip3,in1=4,in0=3,out1=2,out0=1", gpio("/dev/gpiochip3", 1, 2, 3, 4) },
+            { "gpio:gpiochip0,out0=17,out1=27,in0=22,in1=23,bias=pull-up,active-low,debounce=10",
+                    gpio("/dev/gpiochip0", 17, 27, 22, 23, Bias::PullUp, true, 10) },
+            { "gpio:gpiochip12,out0=0,out1=1,in0=2,in1=3,bias=pull-down",
+                    gpio("/dev/gpiochip12", 0, 1, 2, 3, Bias::PullDown) },
+            { "gpio:gpiochip1,out0=0,out1=1,in0=2,in1=3,bias=none,debounce=1000",
+                    gpio("/dev/gpiochip1", 0, 1, 2, 3, Bias::Disabled, false, 1000) },
+        };
+        for (const auto &[text, expected] : table) {
+            SCOPED_TRACE(text);
+            const BoardSetting read = parseBoardSetting(text);
+            if (const auto *error = std::get_if<SettingError>(&read)) {
+                ADD_FAILURE() << error->message;
+            } else if (const auto *sim = std::get_if<SimulatedSetting>(&expected)) {
+                EXPECT_EQ(std::get<SimulatedSetting>(read), *sim);
+            } else {
+                EXPECT_EQ(std::get<GpioSetting>(read), std::get<GpioSetting>(expected));
+            }
+        }
+    }
+
+    TEST(BoardSettingTest, EveryMalformedSettingSaysWhatIsWrongAndWhatIsAccepted)
+    {
+        const std::string lines = "out0=1,out1=2,in0=3,in1=4";
+        const std::pair<std::string, std::string> table[] = {
+            { "simulated", "\"simulated\", which is no board" },
+            { "SIM", "\"SIM\", which is no board" },
+            { " sim", "a space at position 1" },
+            { "sim\n", "not printable ASCII (byte 0x0A) at position 4" },
+            { "sim\xc3\xa9", "not printable ASCII (byte 0xC3) at position 4" },
+            { std::string("sim\0x", 5), "a NUL character at position 4" },
+            { std::string(257, 's'), "257 characters long, more than the 256" },
+            { "gpio:", "names no GPIO chip" },
+            { "gpio:," + lines, "names no GPIO chip" },
+            { "gpio:chip0," + lines, "\"chip0\" is neither a chip name" },
+            { "gpio:gpiochip," + lines, "\"gpiochip\" is neither a chip name" },
+            { "gpio:dev/gpiochip0," + lines, "is neither a chip name" },
+            { "gpio:/dev/../etc/passwd," + lines, "is neither a chip name" },
+            { "gpio:gpiochip0,,", "an empty part between commas (part 2)" },
+            { "gpio:gpiochip0," + lines + ",", "an empty part between commas (part 6)" },
+            { "gpio:gpiochip0,out0=1,out1=2,in0=3", "in1 is missing" },
+            { "gpio:gpiochip0", "out0 is missing" },
+            { "gpio:gpiochip0,out0=x,out1=2,in0=3,in1=4",
+                    "out0 must be a whole number, not \"x\"" },
+            { "gpio:gpiochip0,out0=-1,out1=2,in0=3,in1=4", "not \"-1\"" },
+            { "gpio:gpiochip0,out0=,out1=2,in0=3,in1=4", "not \"\"" },
+            { "gpio:gpiochip0,out0=99999999999,out1=2,in0=3,in1=4", "not \"99999999999\"" },
+            { "gpio:gpiochip0,out0=1,out1=2,in0=3,in1=4,out0=5", "\"out0\" is given twice" },
+            { "gpio:gpiochip0,out0=1,out1=2,in0=3,in1=1", "line 1 is given for both out0 and in1" },
+            { "gpio:gpiochip0," + lines + ",bias=up", "bias is pull-up, pull-down or none" },
+            { "gpio:gpiochip0," + lines + ",bias=none,bias=none", "\"bias\" is given twice" },
+            { "gpio:gpiochip0," + lines + ",debounce=1001", "from 0 to 1000, not \"1001\"" },
+            { "gpio:gpiochip0," + lines + ",debounce=5ms", "not \"5ms\"" },
+            { "gpio:gpiochip0," + lines + ",active-high", "\"active-high\" is not a GPIO option" },
+            { "gpio:gpiochip0," + lines + ",active-low=1",
+                    "\"active-low=1\" is not a GPIO option" },
+            { "gpio:gpiochip0," + lines + ",active-low,active-low", "is given twice" },
+        };
+        for (const auto &[text, problem] : table) {
+            SCOPED_TRACE(text);
+            const BoardSetting read = parseBoardSetting(text);
+            ASSERT_TRUE(std::holds_alternative<SettingError>(read));
+            const std::string &message = std::get<SettingError>(read).message;
+            EXPECT_THAT(message, HasSubstr(problem));
+            EXPECT_THAT(message, HasSubstr("accepted: sim (the default"));
+            // Nothing that is not printable is echoed back.
+            for (const char c : message)
+                EXPECT_TRUE(c >= 0x20 && c <= 0x7E)
+                        << "byte " << int(static_cast<unsigned char>(c));
+        }
+    }
+
+} // namespace
+} // namespace meridan::testing
