@@ -1,0 +1,343 @@
+#include "board_library.h"
+#include "fake_controls.h"
+#include "form1.h"
+#include "gpio_board.h"
+#include "run_time_error.h"
+#include "virtual_clock.h"
+
+#include <QCoreApplication>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <linux/gpio.h>
+
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace meridan::testing {
+namespace {
+
+    using ::testing::ElementsAre;
+    using ::testing::HasSubstr;
+    using ::testing::StrEq;
+    using ::testing::ThrowsMessage;
+
+    // Stands in for the kernel: records the line request and the value calls, and hands out the
+    // read end of a pipe as the request's descriptor, so that tests can write real line events into
+    // it.
+    class FakeGpio : public GpioIo
+    {
+    public:
+        static constexpr int kChip = 1000;
+
+        FakeGpio()
+        {
+            int ends[2];
+            if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) == 0) {
+                readEnd = ends[0];
+                writeEnd = ends[1];
+            }
+        }
+        ~FakeGpio() override
+        {
+            for (int fd : { readEnd, writeEnd })
+                if (fd >= 0)
+                    ::close(fd);
+        }
+
+        int openChip(const std::string &path) override
+        {
+            openedPath = path;
+            return openResult;
+        }
+        int control(int fd, unsigned long request, void *argument) override
+        {
+            if (request == GPIO_GET_CHIPINFO_IOCTL) {
+                EXPECT_EQ(fd, kChip);
+                static_cast<gpiochip_info *>(argument)->lines = chipLines;
+                return 0;
+            }
+            if (request == GPIO_V2_GET_LINE_IOCTL) {
+                EXPECT_EQ(fd, kChip);
+                auto *lines = static_cast<gpio_v2_line_request *>(argument);
+                requested = *lines;
+                if (requestResult < 0)
+                    return requestResult;
+                lines->fd = readEnd;
+                return 0;
+            }
+            auto *values = static_cast<gpio_v2_line_values *>(argument);
+            EXPECT_EQ(fd, readEnd);
+            if (request == GPIO_V2_LINE_SET_VALUES_IOCTL) {
+                sets.push_back({ values->bits, values->mask });
+                return valuesResult;
+            }
+            if (request == GPIO_V2_LINE_GET_VALUES_IOCTL) {
+                values->bits = lineValues & values->mask;
+                return valuesResult;
+            }
+            ADD_FAILURE() << "unexpected ioctl " << request;
+            return -EINVAL;
+        }
+        ssize_t readFrom(int fd, void *buffer, std::size_t size) override
+        {
+            const ssize_t bytes = ::read(fd, buffer, size);
+            return bytes >= 0 ? bytes : -errno;
+        }
+        void closeDescriptor(int fd) override
+        {
+            closed.push_back(fd);
+            if (fd == readEnd) {
+                ::close(readEnd);
+                readEnd = -1;
+            }
+        }
+
+        void edge(std::uint32_t offset, bool rising)
+        {
+            gpio_v2_line_event event {};
+            event.offset = offset;
+            event.id = rising ? GPIO_V2_LINE_EVENT_RISING_EDGE : GPIO_V2_LINE_EVENT_FALLING_EDGE;
+            ASSERT_EQ(::write(writeEnd, &event, sizeof event), static_cast<ssize_t>(sizeof event));
+        }
+        void hangUp()
+        {
+            ::close(writeEnd);
+            writeEnd = -1;
+        }
+
+        int openResult = kChip;
+        int requestResult = 0;
+        int valuesResult = 0;
+        std::uint32_t chipLines = 54;
+        std::uint64_t lineValues = 0;
+        std::string openedPath;
+        std::optional<gpio_v2_line_request> requested;
+        std::vector<std::pair<std::uint64_t, std::uint64_t>> sets;
+        std::vector<int> closed;
+        int readEnd = -1;
+        int writeEnd = -1;
+    };
+
+    // Runs the event loop until `done` or a bounded number of rounds; it never sleeps.
+    template <class Done> void spinUntil(Done done)
+    {
+        for (int round = 0; round < 100 && !done(); ++round)
+            QCoreApplication::processEvents();
+    }
+
+    GpioSetting wiring(Bias bias = Bias::AsIs, bool activeLow = false, std::uint32_t debounceMs = 0)
+    {
+        return { "/dev/gpiochip0", { 17, 27 }, { 22, 23 }, bias, activeLow, debounceMs };
+    }
+
+    TEST(GpioBoardTest, RequestsAllFourLinesOutputsDarkInputsWithTheChosenOptions)
+    {
+        struct Row
+        {
+            const char *name;
+            GpioSetting setting;
+            std::uint64_t inputFlags;
+            std::uint32_t debounceUs;
+        };
+        const std::uint64_t edges = GPIO_V2_LINE_FLAG_INPUT | GPIO_V2_LINE_FLAG_EDGE_RISING
+                | GPIO_V2_LINE_FLAG_EDGE_FALLING;
+        const Row table[] = {
+            { "as wired", wiring(), edges, 0 },
+            { "pull-up, active-low, 10 ms", wiring(Bias::PullUp, true, 10),
+                    edges | GPIO_V2_LINE_FLAG_BIAS_PULL_UP | GPIO_V2_LINE_FLAG_ACTIVE_LOW, 10'000 },
+            { "pull-down", wiring(Bias::PullDown), edges | GPIO_V2_LINE_FLAG_BIAS_PULL_DOWN, 0 },
+            { "bias disabled, 1 s", wiring(Bias::Disabled, false, 1000),
+                    edges | GPIO_V2_LINE_FLAG_BIAS_DISABLED, 1'000'000 },
+        };
+        for (const Row &row : table) {
+            SCOPED_TRACE(row.name);
+            FakeGpio kernel;
+            GpioBoard board(row.setting, kernel);
+            board.OpenBoard(0, 0);
+            EXPECT_EQ(board.BoardPresent(), kTrue);
+            EXPECT_EQ(kernel.openedPath, "/dev/gpiochip0");
+            ASSERT_TRUE(kernel.requested.has_value());
+            const gpio_v2_line_request &request = *kernel.requested;
+            EXPECT_EQ(request.num_lines, 4u);
+            EXPECT_THAT(std::vector<std::uint32_t>(request.offsets, request.offsets + 4),
+                    ElementsAre(17, 27, 22, 23));
+            EXPECT_STREQ(request.consumer, "meridan");
+            EXPECT_EQ(request.config.flags, GPIO_V2_LINE_FLAG_OUTPUT);
+            ASSERT_EQ(request.config.num_attrs, row.debounceUs > 0 ? 3u : 2u);
+            const auto &flags = request.config.attrs[0];
+            EXPECT_EQ(flags.attr.id, GPIO_V2_LINE_ATTR_ID_FLAGS);
+            EXPECT_EQ(flags.attr.flags, row.inputFlags);
+            EXPECT_EQ(flags.mask, 0b1100u);
+            const auto &values = request.config.attrs[1];
+            EXPECT_EQ(values.attr.id, GPIO_V2_LINE_ATTR_ID_OUTPUT_VALUES);
+            EXPECT_EQ(values.attr.values, 0u); // both lamps dark
+            EXPECT_EQ(values.mask, 0b0011u);
+            if (row.debounceUs > 0) {
+                EXPECT_EQ(request.config.attrs[2].attr.id, GPIO_V2_LINE_ATTR_ID_DEBOUNCE);
+                EXPECT_EQ(request.config.attrs[2].attr.debounce_period_us, row.debounceUs);
+                EXPECT_EQ(request.config.attrs[2].mask, 0b1100u);
+            }
+            EXPECT_THAT(kernel.closed, ElementsAre(FakeGpio::kChip)); // the chip is let go
+        }
+    }
+
+    TEST(GpioBoardTest, OpeningSaysWhyItCannotAndAMissingChipIsABoardNotPresent)
+    {
+        {
+            FakeGpio kernel;
+            kernel.openResult = -ENOENT;
+            GpioBoard board(wiring(), kernel);
+            board.OpenBoard(0, 0);
+            EXPECT_EQ(board.BoardPresent(), kFalse);
+            EXPECT_FALSE(kernel.requested.has_value());
+        }
+        struct Row
+        {
+            const char *name;
+            int openResult, requestResult;
+            std::uint32_t chipLines;
+            const char *says;
+        };
+        const Row table[] = {
+            { "no permission", -EACCES, 0, 54,
+                    "permission denied opening /dev/gpiochip0; add your user" },
+            { "lines busy", FakeGpio::kChip, -EBUSY, 54,
+                    "lines 17, 27, 22 and 23 of /dev/gpiochip0 are busy" },
+            { "line beyond the chip", FakeGpio::kChip, 0, 27,
+                    "line 27 is not on /dev/gpiochip0, which has 27 lines" },
+            { "request refused", FakeGpio::kChip, -EINVAL, 54,
+                    "cannot request lines 17, 27, 22 and 23" },
+        };
+        for (const Row &row : table) {
+            SCOPED_TRACE(row.name);
+            FakeGpio kernel;
+            kernel.openResult = row.openResult;
+            kernel.requestResult = row.requestResult;
+            kernel.chipLines = row.chipLines;
+            GpioBoard board(wiring(), kernel);
+            EXPECT_THAT([&] { board.OpenBoard(0, 0); },
+                    ThrowsMessage<RunTimeError>(
+                            AllOf(HasSubstr("OpenBoard(0, 0) failed: "), HasSubstr(row.says))));
+            EXPECT_EQ(board.BoardPresent(), kFalse);
+        }
+    }
+
+    TEST(GpioBoardTest, LevelsDriveTheOutputLinesAndInputsReadTheirLines)
+    {
+        FakeGpio kernel;
+        GpioBoard board(wiring(), kernel);
+        board.OpenBoard(0, 0);
+        board.PresetChannel(0, 100); // checks, changes nothing
+        board.PresetChannel(1, 100);
+        EXPECT_TRUE(kernel.sets.empty());
+        board.SetOutputLevel(1, 100);
+        board.SetOutputLevel(0, 100);
+        board.SetOutputLevel(1, 0);
+        EXPECT_THAT(kernel.sets,
+                ElementsAre(std::pair<std::uint64_t, std::uint64_t> { 0b10, 0b10 },
+                        std::pair<std::uint64_t, std::uint64_t> { 0b01, 0b01 },
+                        std::pair<std::uint64_t, std::uint64_t> { 0b00, 0b10 }));
+        kernel.lineValues = 0b1000; // input 1 active
+        EXPECT_EQ(board.ReadInput(0), kFalse);
+        EXPECT_EQ(board.ReadInput(1), kTrue);
+        EXPECT_THAT([&] { board.ReadInput(2); },
+                ThrowsMessage<RunTimeError>(HasSubstr("no input 2 on the GPIO board (0 or 1)")));
+        EXPECT_THAT([&] { board.SetOutputLevel(2, 0); },
+                ThrowsMessage<RunTimeError>(HasSubstr("no output 2 on the GPIO board")));
+    }
+
+    TEST(GpioBoardTest, EdgesOnEachInputArriveThroughTheEventLoopWithTheirIndex)
+    {
+        FakeGpio kernel;
+        GpioBoard board(wiring(), kernel);
+        std::vector<std::pair<std::int16_t, Boolean>> received;
+        board.setInputChangeHandler(
+                [&](std::int16_t index, Boolean state) { received.emplace_back(index, state); });
+        board.OpenBoard(0, 0);
+        kernel.edge(22, true);
+        kernel.edge(23, true);
+        kernel.edge(22, false);
+        kernel.edge(23, false);
+        EXPECT_TRUE(received.empty()); // not from inside anything: the loop delivers them
+        spinUntil([&] { return received.size() == 4; });
+        EXPECT_THAT(received,
+                ElementsAre(std::pair<std::int16_t, Boolean> { 0, kTrue },
+                        std::pair<std::int16_t, Boolean> { 1, kTrue },
+                        std::pair<std::int16_t, Boolean> { 0, kFalse },
+                        std::pair<std::int16_t, Boolean> { 1, kFalse }));
+    }
+
+    TEST(GpioBoardTest, AHungUpRequestStopsBeingWatchedAndTheNextOperationFails)
+    {
+        FakeGpio kernel;
+        GpioBoard board(wiring(), kernel);
+        board.OpenBoard(0, 0);
+        kernel.hangUp();
+        spinUntil([&] { return !board.watching(); });
+        EXPECT_FALSE(board.watching());
+        EXPECT_EQ(board.BoardPresent(), kFalse);
+        EXPECT_THAT([&] { board.SetOutputLevel(1, 0); },
+                ThrowsMessage<RunTimeError>(
+                        StrEq("SetOutputLevel(1, 0) failed: board not attached")));
+        EXPECT_TRUE(kernel.sets.empty());
+    }
+
+    TEST(GpioBoardTest, ENoDevFromALineCallMeansTheBoardHasGone)
+    {
+        FakeGpio kernel;
+        GpioBoard board(wiring(), kernel);
+        board.OpenBoard(0, 0);
+        kernel.valuesResult = -ENODEV;
+        EXPECT_THAT([&] { board.ReadInput(0); },
+                ThrowsMessage<RunTimeError>(StrEq("ReadInput(0) failed: board not attached")));
+        EXPECT_FALSE(board.watching());
+        EXPECT_THAT([&] { board.PresetChannel(0, 100); },
+                ThrowsMessage<RunTimeError>(HasSubstr("board not attached")));
+    }
+
+    TEST(GpioBoardTest, TheLeftSwitchOnTheGpioBoardStartsTheLeftLampThroughThePanel)
+    {
+        ::setenv("MERIDAN_BOARD", "gpio:gpiochip0,out0=17,out1=27,in0=22,in1=23", 1);
+        FakeGpio kernel;
+        VirtualClock clock;
+        FakeDesktop desktop;
+        FakeBox left, right;
+        FakeButton leftButton, rightButton, hazardButton;
+        FakeScrollBar rate;
+        Form1 form({ left, right, leftButton, rightButton, hazardButton, rate }, desktop, clock,
+                clock, [&] {
+                    auto library = std::make_unique<BoardLibrary>(clock, nullptr);
+                    library->setGpioIo(kernel);
+                    return library;
+                });
+        clock.setOnWake([&] { form.wakeUpFired(); });
+        form.dispatch(&Form1::Form_Load);
+        ::unsetenv("MERIDAN_BOARD");
+        ASSERT_FALSE(desktop.status.has_value())
+                << (desktop.errors.empty() ? "" : desktop.errors[0]);
+
+        kernel.lineValues = 0b0100; // input 0, the left switch, on
+        kernel.edge(22, true);
+        spinUntil([&] { return form.Timer1.enabled(); });
+        EXPECT_TRUE(form.Timer1.enabled());
+        EXPECT_FALSE(rightButton.enabled);
+        clock.advance(std::chrono::milliseconds(200));
+        EXPECT_THAT(
+                kernel.sets, ElementsAre(std::pair<std::uint64_t, std::uint64_t> { 0b10, 0b10 }));
+
+        form.dispatch(&Form1::Command5_Click); // END: output 1, then output 0, dark
+        EXPECT_THAT(kernel.sets,
+                ElementsAre(std::pair<std::uint64_t, std::uint64_t> { 0b10, 0b10 },
+                        std::pair<std::uint64_t, std::uint64_t> { 0b00, 0b10 },
+                        std::pair<std::uint64_t, std::uint64_t> { 0b00, 0b01 }));
+    }
+
+} // namespace
+} // namespace meridan::testing
