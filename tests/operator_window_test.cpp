@@ -4,6 +4,8 @@
 #include "simulated_board.h"
 #include "virtual_clock.h"
 
+#include <QAccessible>
+#include <QAccessibleValueInterface>
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
@@ -234,6 +236,55 @@ namespace {
         bar->setSliderDown(false);
         EXPECT_EQ(form.Timer1.interval(), 300);
         EXPECT_TRUE(form.Timer1.enabled());
+    }
+
+    TEST_F(OperatorWindowTest, AssistiveTechnologyHearsNamesLampStatesAndTheBlinkRate)
+    {
+        const auto text = [](QWidget *widget, QAccessible::Text kind) {
+            return QAccessible::queryAccessibleInterface(widget)->text(kind);
+        };
+        EXPECT_EQ(text(window.Picture1, QAccessible::Name), "Left lamp");
+        EXPECT_EQ(text(window.Picture2, QAccessible::Name), "Right lamp");
+        EXPECT_EQ(text(window.Picture1, QAccessible::Description), "dark");
+        EXPECT_EQ(text(window.Command3, QAccessible::Name), "HAZARD");
+        window.Command1->click();
+        clock.advance(200ms);
+        EXPECT_EQ(text(window.Picture1, QAccessible::Description), "lit");
+        EXPECT_EQ(text(window.Picture2, QAccessible::Description), "dark");
+        clock.advance(100ms);
+        EXPECT_EQ(text(window.Picture1, QAccessible::Description), "dark");
+
+        QAccessibleInterface *rate = QAccessible::queryAccessibleInterface(window.HScroll1);
+        EXPECT_EQ(rate->text(QAccessible::Name), "Blink rate");
+        EXPECT_EQ(rate->role(), QAccessible::ScrollBar);
+        QAccessibleValueInterface *value = rate->valueInterface();
+        ASSERT_NE(value, nullptr);
+        EXPECT_EQ(value->currentValue().toInt(), 200);
+        EXPECT_EQ(value->minimumValue().toInt(), 100);
+        EXPECT_EQ(value->maximumValue().toInt(), 1000);
+        EXPECT_EQ(rate->text(QAccessible::Value), "200 ms");
+        value->setCurrentValue(500); // as a screen reader's user would set it
+        EXPECT_EQ(form.Timer1.interval(), 500);
+        EXPECT_EQ(form.Timer2.interval(), 250);
+        EXPECT_EQ(rate->text(QAccessible::Value), "500 ms");
+    }
+
+    TEST_F(OperatorWindowTest, EveryButtonWorksFromTheKeyboard)
+    {
+        window.show();
+        QTest::keyClick(window.Command1, Qt::Key_Space);
+        EXPECT_TRUE(form.Timer1.enabled());
+        QTest::keyClick(window.Command4, Qt::Key_Space);
+        EXPECT_FALSE(form.Timer1.enabled());
+        QTest::keyClick(window.Command2, Qt::Key_Space);
+        EXPECT_TRUE(form.Timer3.enabled());
+        QTest::keyClick(window.Command4, Qt::Key_Space);
+        QTest::keyClick(window.Command3, Qt::Key_Space);
+        EXPECT_EQ(form.hazard, kTrue);
+        QTest::keyClick(window.HScroll1, Qt::Key_Left); // towards "Min": slower
+        EXPECT_EQ(form.Timer1.interval(), 210);
+        QTest::keyClick(window.Command5, Qt::Key_Space);
+        EXPECT_EQ(desktop.status, ExitStatus::Ended);
     }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "operator_window.h"
 
+#include "blink_rate_accessible.h"
 #include "twips.h"
 
 #include <QCloseEvent>
@@ -109,6 +110,12 @@ OperatorWindow::OperatorWindow(QWidget *parent)
       blinkRate(*HScroll1)
 {
     setWindowTitle(kCaption);
+    BlinkRateAccessible::install();
+    Picture1->setAccessibleName("Left lamp");
+    Picture1->setAccessibleDescription("dark");
+    Picture2->setAccessibleName("Right lamp");
+    Picture2->setAccessibleDescription("dark");
+    HScroll1->setAccessibleName("Blink rate");
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
             | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(twips(5610), twips(5310));

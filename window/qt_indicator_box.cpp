@@ -9,6 +9,7 @@ namespace meridan {
 void QtIndicatorBox::setBackColor(Colour colour)
 {
     widget.setColour(QColor(redOf(colour), greenOf(colour), blueOf(colour)));
+    widget.setAccessibleDescription(colour == LampOn ? "lit" : "dark");
 }
 
 } // namespace meridan

@@ -11,6 +11,9 @@ QtScrollBar::QtScrollBar(QScrollBar &control) : bar(control)
     bar.setSingleStep(kArrowStep);
     bar.setPageStep(kPageStep);
     bar.setValue(-kStart);
+    // A Qt scroll bar inverts its keys by default (for scrolling views); here the arrow keys must
+    // move the thumb the way they point, like the arrow buttons.
+    bar.setInvertedControls(false);
 }
 
 std::int16_t QtScrollBar::value() const
