@@ -8,15 +8,20 @@ namespace meridan {
 
 namespace {
 
-    QAccessibleInterface *blinkRateFactory(const QString & /*className*/, QObject *object)
+    QAccessibleInterface *blinkRateFactory(const QString &className, QObject *object)
     {
-        auto *bar = qobject_cast<QScrollBar *>(object);
-        if (bar != nullptr && bar->objectName() == QLatin1String("HScroll1"))
-            return new BlinkRateAccessible(bar);
+        if (className == QLatin1String(BlinkRateBar::staticMetaObject.className()))
+            return new BlinkRateAccessible(static_cast<BlinkRateBar *>(object));
         return nullptr;
     }
 
 } // namespace
+
+BlinkRateBar::BlinkRateBar(Qt::Orientation orientation, QWidget *parent)
+    : QScrollBar(orientation, parent)
+{
+    BlinkRateAccessible::install();
+}
 
 BlinkRateAccessible::BlinkRateAccessible(QScrollBar *bar)
     : QAccessibleWidget(bar, QAccessible::ScrollBar, "Blink rate")

@@ -2,10 +2,20 @@
 
 #include <QAccessibleValueInterface>
 #include <QAccessibleWidget>
-
-class QScrollBar;
+#include <QScrollBar>
 
 namespace meridan {
+
+// The blink-rate scroll bar. A class of its own so that assistive technology asks
+// BlinkRateAccessible about it before any stock scroll bar interface.
+class BlinkRateBar : public QScrollBar
+{
+    Q_OBJECT
+
+public:
+    // Installs BlinkRateAccessible before the bar can raise its first accessibility event.
+    BlinkRateBar(Qt::Orientation orientation, QWidget *parent);
+};
 
 // What assistive technology sees of the blink-rate scroll bar: "Blink rate", with the period V
 // in milliseconds as its value, from 100 to 1000. The Qt scroll bar holds the negated value (so
@@ -15,7 +25,7 @@ class BlinkRateAccessible : public QAccessibleWidget, public QAccessibleValueInt
 public:
     explicit BlinkRateAccessible(QScrollBar *bar);
 
-    // Makes every blink-rate scroll bar (object name "HScroll1") speak through this class.
+    // Makes every BlinkRateBar speak through this class.
     static void install();
 
     void *interface_cast(QAccessible::InterfaceType type) override;

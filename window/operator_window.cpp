@@ -68,7 +68,7 @@ namespace {
 
     QScrollBar *makeScrollBar(QRect place, QWidget *frame)
     {
-        auto *bar = new QScrollBar(Qt::Horizontal, frame);
+        auto *bar = new BlinkRateBar(Qt::Horizontal, frame);
         bar->setObjectName("HScroll1");
         bar->setGeometry(place);
         bar->setFocusPolicy(Qt::StrongFocus); // in the tab order, and its arrow keys move it
@@ -110,7 +110,6 @@ OperatorWindow::OperatorWindow(QWidget *parent)
       blinkRate(*HScroll1)
 {
     setWindowTitle(kCaption);
-    BlinkRateAccessible::install();
     Picture1->setAccessibleName("Left lamp");
     Picture1->setAccessibleDescription("dark");
     Picture2->setAccessibleName("Right lamp");
