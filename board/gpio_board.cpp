@@ -173,13 +173,7 @@ void GpioBoard::SetOutputLevel(std::int16_t Index, std::int32_t level)
     gpio_v2_line_values values {};
     values.mask = std::uint64_t { 1 } << line;
     values.bits = level > 0 ? values.mask : 0;
-    const int result = io.control(request.get(), GPIO_V2_LINE_SET_VALUES_IOCTL, &values);
-    if (result == -ENODEV) {
-        lost();
-        raiseRunTimeError(call, "board not attached");
-    }
-    if (result < 0)
-        raiseRunTimeError(call, reason(result));
+    lineValues(call, GPIO_V2_LINE_SET_VALUES_IOCTL, values);
 }
 
 Boolean GpioBoard::ReadInput(std::int16_t Index)
@@ -189,14 +183,20 @@ Boolean GpioBoard::ReadInput(std::int16_t Index)
     const unsigned line = bit(call, "input", Index, kInputBit);
     gpio_v2_line_values values {};
     values.mask = std::uint64_t { 1 } << line;
-    const int result = io.control(request.get(), GPIO_V2_LINE_GET_VALUES_IOCTL, &values);
+    lineValues(call, GPIO_V2_LINE_GET_VALUES_IOCTL, values);
+    return (values.bits & values.mask) != 0 ? kTrue : kFalse;
+}
+
+void GpioBoard::lineValues(
+        const std::string &call, unsigned long command, gpio_v2_line_values &values)
+{
+    const int result = io.control(request.get(), command, &values);
     if (result == -ENODEV) {
-        lost();
+        lost(); // the chip has gone, with the board
         raiseRunTimeError(call, "board not attached");
     }
     if (result < 0)
         raiseRunTimeError(call, reason(result));
-    return (values.bits & values.mask) != 0 ? kTrue : kFalse;
 }
 
 void GpioBoard::setInputChangeHandler(InputChangeHandler handler)

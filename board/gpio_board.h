@@ -11,6 +11,7 @@
 #include <string>
 
 class QSocketNotifier;
+struct gpio_v2_line_values;
 
 namespace meridan {
 
@@ -43,6 +44,8 @@ public:
     bool watching() const;
 
 private:
+    // Sets or gets line values through the request; ENODEV means the board has gone.
+    void lineValues(const std::string &call, unsigned long command, gpio_v2_line_values &values);
     void readEvents();
     void lost();
     void checkAttached(const std::string &call) const;
