@@ -175,11 +175,11 @@ EdgeErrors bareKernelTimer(
         const TimePoint deadline = start + idealOffset(k, value, half);
         if (milliseconds(deadline - start) > seconds * 1000)
             break;
-        itimerspec spec {};
+        itimerspec alarm {};
         const auto ns = deadline.time_since_epoch().count();
-        spec.it_value.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
-        spec.it_value.tv_nsec = static_cast<long>(ns % 1'000'000'000);
-        ::timerfd_settime(fd, TFD_TIMER_ABSTIME, &spec, nullptr);
+        alarm.it_value.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+        alarm.it_value.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+        ::timerfd_settime(fd, TFD_TIMER_ABSTIME, &alarm, nullptr);
         std::uint64_t expirations = 0;
         if (::read(fd, &expirations, sizeof expirations)
                 != static_cast<ssize_t>(sizeof expirations))

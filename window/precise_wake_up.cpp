@@ -36,15 +36,15 @@ void PreciseWakeUp::wakeAt(std::optional<TimePoint> when)
         QObject::connect(
                 notifier.get(), &QSocketNotifier::activated, notifier.get(), [this] { fired(); });
     }
-    itimerspec spec {};
+    itimerspec alarm {};
     if (when) {
         const auto since = when->time_since_epoch().count();
         // An all-zero deadline would disarm the timer; one nanosecond on is as good as due.
         const std::int64_t nanoseconds = since > 0 ? since : 1;
-        spec.it_value.tv_sec = static_cast<time_t>(nanoseconds / 1'000'000'000);
-        spec.it_value.tv_nsec = static_cast<long>(nanoseconds % 1'000'000'000);
+        alarm.it_value.tv_sec = static_cast<time_t>(nanoseconds / 1'000'000'000);
+        alarm.it_value.tv_nsec = static_cast<long>(nanoseconds % 1'000'000'000);
     }
-    if (::timerfd_settime(descriptor, TFD_TIMER_ABSTIME, &spec, nullptr) != 0)
+    if (::timerfd_settime(descriptor, TFD_TIMER_ABSTIME, &alarm, nullptr) != 0)
         raiseRunTimeError("timerfd_settime", std::strerror(errno));
 }
 
