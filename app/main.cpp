@@ -76,7 +76,16 @@ int main(int argc, char *argv[])
                 clock, [&window](QWidget &boardWindow) { showBeside(boardWindow, window); });
     });
     window.bind(*form);
-    terminationSignals.watch([&form] { form->dispatch(&Form1::Form_Unload); });
+    terminationSignals.watch([&form] {
+        // With a modal message up (the start-up message, or a run-time error's report) no lamp
+        // can be lit by this program: the message goes as OK would make it go, and the program
+        // ends as it would then have ended.
+        if (QWidget *message = QApplication::activeModalWidget()) {
+            message->close();
+            return;
+        }
+        form->dispatch(&Form1::Form_Unload);
+    });
 
     form->dispatch(&Form1::Form_Load);
     if (!desktop.exitStatus()) {

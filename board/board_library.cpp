@@ -46,6 +46,7 @@ void BoardLibrary::OpenBoard(std::int32_t first, std::int32_t second)
         QMetaObject::invokeMethod(&eventContext, std::move(event), Qt::QueuedConnection);
     };
     simulated = std::make_unique<SimulatedBoard>(clock, post, plug);
+    simulated->setRecord(SimulatedBoard::Record::Nothing);
     simulated->setInputChangeHandler(inputChanged);
     board = simulated.get();
     board->OpenBoard(first, second);

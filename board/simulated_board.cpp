@@ -16,7 +16,8 @@ SimulatedBoard::SimulatedBoard(const Clock &time, Post poster, Plug plugged)
 
 void SimulatedBoard::enter(BoardOperation operation, const std::string &call)
 {
-    callLog.push_back(call);
+    if (record == Record::Everything)
+        callLog.push_back(call);
     for (auto failure = failures.begin(); failure != failures.end(); ++failure) {
         if (failure->operation == operation && --failure->callsLeft == 0) {
             failures.erase(failure);
@@ -76,7 +77,8 @@ void SimulatedBoard::SetOutputLevel(std::int16_t Index, std::int32_t level)
     const std::size_t output = channel(call, "output", Index);
     checkLevel(call, level);
     levels[output] = level;
-    outputWrites.push_back({ clock.now(), Index, level });
+    if (record != Record::Nothing)
+        outputWrites.push_back({ clock.now(), Index, level });
     if (outputObserver)
         outputObserver(Index, level);
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace meridan {
@@ -59,8 +60,15 @@ public:
     std::int32_t preset(std::int16_t output) const;
     Boolean input(std::int16_t index) const;
     const std::vector<OutputWrite> &writes() const { return outputWrites; }
+    // Hands over the writes recorded so far and starts a fresh record.
+    std::vector<OutputWrite> takeWrites() { return std::exchange(outputWrites, {}); }
     // Every operation called, as text: "OpenBoard(0, 0)", "SetOutputLevel(1, 100)", ...
     const std::vector<std::string> &calls() const { return callLog; }
+
+    // What the board records. A board in a running panel records nothing, or its record would
+    // grow for as long as the lamps blink; tests record everything, the benchmark the writes.
+    enum class Record { Everything, Writes, Nothing };
+    void setRecord(Record what) { record = what; }
 
     // Told of each successful output write, e.g. to light the lamps of the board's window.
     void setOutputObserver(std::function<void(std::int16_t output, std::int32_t level)> observer);
@@ -74,6 +82,7 @@ private:
     const Clock &clock;
     Post post;
     Plug plug;
+    Record record = Record::Everything;
     bool opened = false;
     std::array<std::int32_t, kChannels> levels {};
     std::array<std::int32_t, kChannels> presets {};

@@ -275,6 +275,24 @@ TEST_F(RealWindow, WithoutABoardOnlyTheMessageShowsAndReturnEndsWithStatusOne)
     EXPECT_EQ(meridan.exitStatus(), 1);
 }
 
+TEST_F(RealWindow, SigtermDuringTheNoBoardMessageEndsWithStatusOne)
+{
+    Meridan meridan({ "MERIDAN_BOARD=sim-unplugged" });
+    ASSERT_TRUE(waitFor("Meridan", 0, 0).has_value()) << "no message box";
+    ::kill(meridan.pid, SIGTERM);
+    EXPECT_EQ(meridan.exitStatus(), 1);
+}
+
+TEST_F(RealWindow, AnUnknownBoardIsReportedInABoxThenEndsWithStatusTwo)
+{
+    Meridan meridan({ "MERIDAN_BOARD=phidget" });
+    const auto report = waitFor("Meridan", 0, 0);
+    ASSERT_TRUE(report.has_value()) << "no report";
+    EXPECT_LT(report->height, 300);
+    run("xdotool windowfocus --sync " + std::to_string(report->id) + " key Return");
+    EXPECT_EQ(meridan.exitStatus(), 2);
+}
+
 TEST_F(RealWindow, SigtermEndsThePanelWithStatusZero)
 {
     Meridan meridan;
