@@ -24,12 +24,12 @@ BoardLibrary::~BoardLibrary() = default;
 
 void BoardLibrary::OpenBoard(std::int32_t first, std::int32_t second)
 {
-    const char *value = std::getenv(std::string(kVariable).c_str());
-    const std::string setting = value != nullptr ? value : "";
     if (board != nullptr) {
         board->OpenBoard(first, second);
         return;
     }
+    const char *value = std::getenv(std::string(kVariable).c_str());
+    const std::string setting = value != nullptr ? value : "";
 
     const BoardSetting chosen = parseBoardSetting(setting);
     if (const auto *error = std::get_if<SettingError>(&chosen))

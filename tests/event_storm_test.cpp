@@ -4,6 +4,7 @@
 //
 // MERIDAN_STORM_SEED=<n> replays one run with that seed.
 
+#include "event_queue.h"
 #include "fake_controls.h"
 #include "form1.h"
 #include "operator_window.h"
@@ -147,7 +148,7 @@ namespace {
             board->setInput(input, board->input(input) != kTrue);
             note("switch " + std::to_string(input)
                     + (board->input(input) == kTrue ? " on" : " off"));
-            deliverEvents();
+            events.deliver();
             const State after = state();
             if (board->input(0) == kFalse && board->input(1) == kFalse) {
                 expectOff(before, after);
@@ -223,15 +224,6 @@ namespace {
             EXPECT_EQ(writes.back(), (OutputWrite { clock.now(), 0, 0 }));
         }
 
-        void deliverEvents()
-        {
-            while (!events.empty()) {
-                auto event = std::move(events.front());
-                events.pop_front();
-                event();
-            }
-        }
-
         void note(std::string what)
         {
             const auto ms =
@@ -253,14 +245,11 @@ namespace {
         bool pureHazard = false; // hazard started from a stopped panel, and no switch command since
         VirtualClock clock;
         FakeDesktop desktop;
-        std::deque<std::function<void()>> events;
+        EventQueue events;
         SimulatedBoard *board = nullptr;
         OperatorWindow window;
         Form1 form { window.controls(), desktop, clock, clock, [this] {
-                        auto made = std::make_unique<SimulatedBoard>(
-                                clock, [this](std::function<void()> event) {
-                                    events.push_back(std::move(event));
-                                });
+                        auto made = std::make_unique<SimulatedBoard>(clock, events.poster());
                         board = made.get();
                         return made;
                     } };

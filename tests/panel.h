@@ -1,5 +1,6 @@
 #pragma once
 
+#include "event_queue.h"
 #include "fake_controls.h"
 #include "form1.h"
 #include "simulated_board.h"
@@ -21,9 +22,7 @@ public:
     explicit Panel(SimulatedBoard::Plug plug = SimulatedBoard::Plug::Attached)
     {
         clock.setOnWake([this] { form.wakeUpFired(); });
-        owned = std::make_unique<SimulatedBoard>(
-                clock, [this](std::function<void()> event) { events.push_back(std::move(event)); },
-                plug);
+        owned = std::make_unique<SimulatedBoard>(clock, events.poster(), plug);
         board = owned.get();
     }
 
@@ -31,14 +30,7 @@ public:
     void load() { form.dispatch(&Form1::Form_Load); }
 
     // Runs the board events posted so far, as the event loop would.
-    void deliverEvents()
-    {
-        while (!events.empty()) {
-            auto event = std::move(events.front());
-            events.pop_front();
-            event();
-        }
-    }
+    void deliverEvents() { events.deliver(); }
 
     std::vector<OutputWrite> writesOf(std::int16_t output) const
     {
@@ -57,7 +49,7 @@ public:
     FakeButton Command3;
     FakeScrollBar HScroll1;
     FakeDesktop desktop;
-    std::deque<std::function<void()>> events;
+    EventQueue events;
     std::unique_ptr<SimulatedBoard> owned; // until Form_Load takes it
     SimulatedBoard *board = nullptr;
     BoardFactory factory = [this]() -> std::unique_ptr<BoardLink> { return std::move(owned); };

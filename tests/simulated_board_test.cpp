@@ -1,3 +1,4 @@
+#include "event_queue.h"
 #include "run_time_error.h"
 #include "simulated_board.h"
 #include "virtual_clock.h"
@@ -27,19 +28,10 @@ namespace {
             });
         }
 
-        void deliver()
-        {
-            auto pending = std::move(posted);
-            posted.clear();
-            for (auto &event : pending)
-                event();
-        }
-
         VirtualClock clock;
-        std::vector<std::function<void()>> posted;
+        EventQueue posted;
         std::vector<std::pair<std::int16_t, Boolean>> received;
-        SimulatedBoard board { clock,
-            [this](std::function<void()> event) { posted.push_back(std::move(event)); } };
+        SimulatedBoard board { clock, posted.poster() };
     };
 
     TEST_F(SimulatedBoardTest, KeepsLevelsPresetsAndARecordOfWritesStampedByItsClock)
@@ -90,7 +82,7 @@ namespace {
         EXPECT_THROW(board.ReadInput(0), RunTimeError);
         EXPECT_THROW(board.PresetChannel(0, 100), RunTimeError);
         board.setInput(0, true);
-        EXPECT_THAT(posted, IsEmpty()); // a board that is not attached reports nothing
+        EXPECT_THAT(posted.pending, IsEmpty()); // a board that is not attached reports nothing
     }
 
     TEST_F(SimulatedBoardTest, FailsTheChosenCallOnceAndOnlyThatOne)
@@ -114,10 +106,10 @@ namespace {
         EXPECT_THAT(received, IsEmpty());
         EXPECT_EQ(board.ReadInput(1), kTrue);
         board.setInput(1, true); // no change, no event
-        deliver();
+        posted.deliver();
         EXPECT_THAT(received, ElementsAre(std::pair<std::int16_t, Boolean> { 1, kTrue }));
         board.setInput(1, false);
-        deliver();
+        posted.deliver();
         EXPECT_EQ(received.back(), (std::pair<std::int16_t, Boolean> { 1, kFalse }));
         EXPECT_EQ(board.ReadInput(1), kFalse);
     }

@@ -59,7 +59,7 @@ namespace {
                 fresh.board->setInput(0, true);
             if (row.right)
                 fresh.board->setInput(1, true);
-            fresh.events.resize(1); // one change event is enough; the handler ignores which
+            fresh.events.pending.resize(1); // one change event is enough; the handler ignores which
             fresh.deliverEvents();
             const std::vector<std::string> calls(
                     fresh.board->calls().begin() + 4, fresh.board->calls().end());
