@@ -17,6 +17,23 @@ namespace {
 
     const QColor kFrameColour(192, 192, 255);
     const QColor kButtonColour(192, 255, 255);
+
+    // Buttons are drawn flat in their design colour: a style's own button (Fusion's gradient)
+    // would paint over it, and the face would read near white. The border shows the state that
+    // the face no longer does: dark when pressed, blue and wider around the keyboard focus, grey
+    // when disabled, with grey text.
+    constexpr const char *kButtonStyle = R"(
+        QPushButton {
+            background-color: rgb(192, 255, 255);
+            color: black;
+            border: 1px solid rgb(96, 96, 96);
+            padding: 1px;
+            outline: none;
+        }
+        QPushButton:focus { border: 2px solid rgb(0, 0, 192); padding: 0px; }
+        QPushButton:pressed { border: 2px solid black; padding: 0px; }
+        QPushButton:disabled { color: rgb(128, 128, 128); border-color: rgb(160, 160, 160); }
+    )";
     constexpr double kFramePoints = 14.25;
     constexpr double kButtonPoints = 12;
     constexpr double kLabelPoints = 9.75;
@@ -51,6 +68,7 @@ namespace {
         button->setGeometry(place);
         button->setFont(arialBold(kButtonPoints));
         fill(button, QPalette::Button, kButtonColour);
+        button->setStyleSheet(kButtonStyle);
         return button;
     }
 

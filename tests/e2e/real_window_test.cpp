@@ -10,8 +10,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -43,11 +45,23 @@ std::string run(const std::string &command)
 class Meridan
 {
 public:
-    explicit Meridan(const std::vector<std::string> &settings = {})
+    explicit Meridan(std::vector<std::string> settings = {})
     {
+        // The panel goes to the X display under test, whatever platform the caller's desktop
+        // would choose: a Wayland or offscreen setting would put it where no test can see it.
+        settings.insert(settings.begin(), "QT_QPA_PLATFORM=xcb");
         std::vector<std::string> environment(settings);
+        const auto overridden = [&settings](std::string_view entry) {
+            const std::string_view name = entry.substr(0, entry.find('='));
+            if (name == "WAYLAND_DISPLAY")
+                return true;
+            return std::any_of(settings.begin(), settings.end(), [name](const std::string &set) {
+                return std::string_view(set).substr(0, set.find('=')) == name;
+            });
+        };
         for (char **entry = environ; *entry != nullptr; ++entry)
-            environment.emplace_back(*entry);
+            if (!overridden(*entry))
+                environment.emplace_back(*entry);
         std::vector<char *> envp;
         for (std::string &entry : environment)
             envp.push_back(entry.data());
@@ -87,6 +101,12 @@ struct Window
 {
     unsigned long id = 0;
     int x = 0, y = 0, width = 0, height = 0;
+};
+
+// A rectangle in the window, in logical pixels.
+struct Place
+{
+    int x, y, width, height;
 };
 
 class RealWindow : public ::testing::Test
@@ -173,6 +193,63 @@ protected:
         return result;
     }
 
+    // What a button's face shows between its border and its text.
+    struct Face
+    {
+        bool ringIsDesignColour = false; // every pixel around the text is RGB(192,255,255)
+        int textRows = 0; // height of the box holding every other pixel
+        int darkest = 255; // the text's darkest channel value
+        unsigned long border = 0; // the pixel at the middle of the left border
+    };
+    Face face(const Window &window, Place place)
+    {
+        constexpr int kBorder = 2; // the widest border the buttons draw (focus, pressed)
+        XImage *image = XGetImage(display, DefaultRootWindow(display), window.x + place.x,
+                window.y + place.y, static_cast<unsigned>(place.width),
+                static_cast<unsigned>(place.height), AllPlanes, ZPixmap);
+        Face result;
+        if (image == nullptr)
+            return result;
+        result.border = XGetPixel(image, 0, place.height / 2) & 0xFFFFFF;
+        int left = place.width, top = place.height, right = -1, bottom = -1;
+        for (int y = kBorder; y < place.height - kBorder; ++y)
+            for (int x = kBorder; x < place.width - kBorder; ++x) {
+                const unsigned long pixel = XGetPixel(image, x, y) & 0xFFFFFF;
+                if (pixel == kButtonFace)
+                    continue;
+                left = std::min(left, x), right = std::max(right, x);
+                top = std::min(top, y), bottom = std::max(bottom, y);
+                const int red = static_cast<int>(pixel >> 16) & 0xFF;
+                result.darkest = std::min(result.darkest, red);
+            }
+        XDestroyImage(image);
+        // The text sits inside the face with face colour all round it; a shaded face (a style's
+        // gradient) reaches the border.
+        result.ringIsDesignColour = right < 0
+                || (left > kBorder && top > kBorder && right < place.width - kBorder - 1
+                        && bottom < place.height - kBorder - 1);
+        result.textRows = right < 0 ? 0 : bottom - top + 1;
+        return result;
+    }
+
+    // Checks that each button's face is its design colour all round its text, with black text
+    // when it is enabled and grey text when it is disabled.
+    void expectFaces(const Window &panel, const std::vector<std::pair<const char *, bool>> &buttons)
+    {
+        for (const auto &[name, enabled] : buttons) {
+            SCOPED_TRACE(std::string(name) + (enabled ? " enabled" : " disabled"));
+            const Face seen = face(panel, kButtons.at(name));
+            EXPECT_TRUE(seen.ringIsDesignColour)
+                    << "the face is not RGB(192,255,255) everywhere between border and text";
+            EXPECT_GT(seen.textRows, 5) << "no text on the face";
+            EXPECT_LT(seen.textRows, kButtons.at(name).height / 2) << "more than text on the face";
+            if (enabled)
+                EXPECT_LT(seen.darkest, 40) << "the text is not black";
+            else
+                EXPECT_TRUE(seen.darkest > 100 && seen.darkest < 160) << "the text is not grey";
+        }
+    }
+
     // Samples the points for `duration`; returns, for each, the moments it turned green and
     // back, in milliseconds from the start, and counts the samples where the points disagreed.
     struct Trace
@@ -222,6 +299,16 @@ protected:
     static constexpr std::pair<int, int> kOff { 147 + 39, 119 + 21 };
     static constexpr std::pair<int, int> kHazard { 126 + 60, 182 + 18 };
     static constexpr std::pair<int, int> kEnd { 168 + 25, 231 + 14 };
+
+    // The buttons' places in the window, in logical pixels, and their design colour.
+    inline static const std::map<std::string, Place> kButtons {
+        { "LEFT", { 42, 119, 78, 43 } },
+        { "OFF", { 147, 119, 78, 43 } },
+        { "RIGHT", { 252, 119, 78, 43 } },
+        { "HAZARD", { 126, 182, 120, 36 } },
+        { "END", { 168, 231, 50, 29 } },
+    };
+    static constexpr unsigned long kButtonFace = 0xC0FFFF;
 };
 
 TEST_F(RealWindow, LeftBlinksWithItsPeriodThenHazardBlinksBothInPhaseAndEndExitsWithZero)
@@ -255,6 +342,37 @@ TEST_F(RealWindow, LeftBlinksWithItsPeriodThenHazardBlinksBothInPhaseAndEndExits
     for (std::size_t i = 0; i < std::min(hazard.rises[0].size(), hazard.rises[1].size()); ++i)
         EXPECT_NEAR(hazard.rises[0][i], hazard.rises[1][i], 20) << "rise " << i;
     EXPECT_LE(hazard.disagreements * 50, hazard.samples) << "the boxes were out of phase";
+
+    click(*panel, kEnd.first, kEnd.second);
+    EXPECT_EQ(meridan.exitStatus(), 0);
+}
+
+TEST_F(RealWindow, ButtonFacesShowTheirDesignColourEnabledAndDisabledWithTheFocusVisible)
+{
+    Meridan meridan;
+    const auto panel = waitFor("Meridan", 374, 354);
+    ASSERT_TRUE(panel.has_value()) << "the panel never appeared";
+    std::this_thread::sleep_for(200ms); // the first paint
+    expectFaces(*panel,
+            { { "LEFT", true }, { "OFF", true }, { "RIGHT", true }, { "HAZARD", true },
+                    { "END", true } });
+    const unsigned long unfocusedBorder = face(*panel, kButtons.at("OFF")).border;
+
+    click(*panel, kLeft.first, kLeft.second); // LEFT takes the focus; RIGHT and HAZARD go grey
+    std::this_thread::sleep_for(200ms);
+    expectFaces(*panel,
+            { { "LEFT", true }, { "OFF", true }, { "RIGHT", false }, { "HAZARD", false },
+                    { "END", true } });
+    EXPECT_NE(face(*panel, kButtons.at("LEFT")).border, unfocusedBorder)
+            << "the button with the keyboard focus looks like the others";
+    EXPECT_EQ(face(*panel, kButtons.at("OFF")).border, unfocusedBorder);
+
+    click(*panel, kOff.first, kOff.second);
+    click(*panel, kHazard.first, kHazard.second); // LEFT and RIGHT go grey
+    std::this_thread::sleep_for(200ms);
+    expectFaces(*panel,
+            { { "LEFT", false }, { "OFF", true }, { "RIGHT", false }, { "HAZARD", true },
+                    { "END", true } });
 
     click(*panel, kEnd.first, kEnd.second);
     EXPECT_EQ(meridan.exitStatus(), 0);
