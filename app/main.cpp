@@ -69,9 +69,8 @@ int main(int argc, char *argv[])
     MonotonicClock clock;
     QtDesktop desktop;
     OperatorWindow window;
-    std::unique_ptr<Form1> form;
-    PreciseWakeUp wakeUp([&form] { form->wakeUpFired(); });
-    form = std::make_unique<Form1>(window.controls(), desktop, clock, wakeUp, [&clock, &window] {
+    PreciseWakeUp wakeUp;
+    auto form = std::make_unique<Form1>(window.controls(), desktop, clock, wakeUp, [&clock, &window] {
         return std::make_unique<BoardLibrary>(
                 clock, [&window](QWidget &boardWindow) { showBeside(boardWindow, window); });
     });

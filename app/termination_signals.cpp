@@ -1,7 +1,5 @@
 #include "termination_signals.h"
 
-#include <QSocketNotifier>
-
 #include <csignal>
 #include <cstring>
 #include <iostream>
@@ -9,7 +7,6 @@
 
 #include <pthread.h>
 #include <sys/signalfd.h>
-#include <unistd.h>
 
 namespace meridan {
 
@@ -19,8 +16,10 @@ namespace {
     {
         sigset_t set;
         sigemptyset(&set);
-        sigaddset(&set, SIGINT);
-        sigaddset(&set, SIGTERM);
+        // SIGHUP is the terminal that started the panel closing: as much a request to end as
+        // Ctrl+C (SIGINT) or kill (SIGTERM), and a lamp must not outlive it.
+        for (const int signal : { SIGINT, SIGTERM, SIGHUP })
+            sigaddset(&set, signal);
         return set;
     }
 
@@ -31,33 +30,27 @@ TerminationSignals::TerminationSignals()
     const sigset_t set = terminationSet();
     if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0)
         return;
-    descriptor = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+    const int descriptor = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
     if (descriptor < 0) {
         // Without the descriptor the signals keep their default action rather than go unheard.
         std::cerr << "meridan: signalfd: " << std::strerror(errno)
-                  << "; SIGINT and SIGTERM will end the panel without darkening the lamps\n";
+                  << "; SIGINT, SIGTERM and SIGHUP will end the panel without darkening the "
+                     "lamps\n";
         pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-    }
-}
-
-TerminationSignals::~TerminationSignals()
-{
-    notifier.reset();
-    if (descriptor >= 0)
-        ::close(descriptor);
-}
-
-void TerminationSignals::watch(std::function<void()> handler)
-{
-    if (descriptor < 0)
         return;
-    onSignal = std::move(handler);
-    notifier = std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Read);
-    QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(), [this] {
+    }
+    blocked = FileDescriptor(LinuxSystemCalls::instance(), descriptor);
+}
+
+void TerminationSignals::watch(std::function<void()> onSignal)
+{
+    if (!blocked.valid())
+        return;
+    watched.watch(std::move(blocked), [this, handler = std::move(onSignal)] {
         signalfd_siginfo info {};
-        while (::read(descriptor, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) { }
-        if (onSignal)
-            onSignal();
+        while (watched.read(&info, sizeof info) == static_cast<ssize_t>(sizeof info)) { }
+        if (handler)
+            handler();
     });
 }
 

@@ -1,20 +1,19 @@
 #pragma once
 
-#include <functional>
-#include <memory>
+#include "watched_descriptor.h"
 
-class QSocketNotifier;
+#include <functional>
 
 namespace meridan {
 
-// Turns SIGINT and SIGTERM into an event of the Qt event loop, so that they end the program
-// through the same procedure as the window's close control. Construct it before any thread
-// starts: it blocks both signals for the whole process and reads them from a signalfd.
+// Turns SIGINT, SIGTERM and SIGHUP into an event of the Qt event loop, so that they end the
+// program through the same procedure as the window's close control. Construct it before any
+// thread starts: it blocks the three signals for the whole process and reads them from a
+// signalfd.
 class TerminationSignals
 {
 public:
     TerminationSignals();
-    ~TerminationSignals();
     TerminationSignals(const TerminationSignals &) = delete;
     TerminationSignals &operator=(const TerminationSignals &) = delete;
 
@@ -22,9 +21,8 @@ public:
     void watch(std::function<void()> onSignal);
 
 private:
-    int descriptor = -1;
-    std::function<void()> onSignal;
-    std::unique_ptr<QSocketNotifier> notifier;
+    FileDescriptor blocked; // until watch() hands it to the event loop
+    WatchedDescriptor watched;
 };
 
 } // namespace meridan

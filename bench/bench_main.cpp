@@ -248,9 +248,8 @@ int main(int argc, char **argv)
     MonotonicClock clock;
     QtDesktop desktop;
     OperatorWindow window;
-    std::unique_ptr<Form1> form;
-    PreciseWakeUp wakeUp([&form] { form->wakeUpFired(); });
-    form = std::make_unique<Form1>(window.controls(), desktop, clock, wakeUp, [&clock] {
+    PreciseWakeUp wakeUp;
+    auto form = std::make_unique<Form1>(window.controls(), desktop, clock, wakeUp, [&clock] {
         return std::make_unique<BoardLibrary>(
                 clock, [](QWidget &boardWindow) { boardWindow.show(); });
     });
@@ -275,7 +274,7 @@ int main(int argc, char **argv)
             static_cast<double>(idleEnd.voluntarySwitches - idleStart.voluntarySwitches - 1)
             / idleSeconds;
 
-    window.HScroll1->setValue(-options.value); // the scroll bar holds the negated value
+    window.HScroll1->setPeriod(options.value);
     const int value = options.value;
     const int half = halfPeriod(static_cast<std::int16_t>(value));
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "board_link.h"
-#include "gpio_io.h"
+#include "system_calls.h"
 
 #include <QObject>
 
@@ -16,7 +16,6 @@ namespace meridan {
 
 class Clock;
 class GpioBoard;
-class GpioIo;
 struct GpioSetting;
 class SimulatedBoard;
 class SimulatedBoardWindow;
@@ -49,7 +48,7 @@ public:
     // The GPIO board in use, or nullptr.
     GpioBoard *gpioBoard() const { return gpio.get(); }
     // Where a GPIO board makes its system calls; the kernel unless a test stands in.
-    void setGpioIo(GpioIo &io) { gpioIo = &io; }
+    void setGpioIo(SystemCalls &io) { gpioIo = &io; }
 
 private:
     void openGpio(const GpioSetting &setting, std::int32_t first, std::int32_t second);
@@ -61,8 +60,7 @@ private:
     QObject eventContext; // queued board events die with the board
     std::unique_ptr<SimulatedBoard> simulated;
     std::unique_ptr<SimulatedBoardWindow> window;
-    LinuxGpioIo linuxGpio;
-    GpioIo *gpioIo = nullptr;
+    SystemCalls *gpioIo = &LinuxSystemCalls::instance();
     std::unique_ptr<GpioBoard> gpio;
     BoardLink *board = nullptr;
 };

@@ -2,8 +2,6 @@
 
 #include "run_time_error.h"
 
-#include <QSocketNotifier>
-
 #include <linux/gpio.h>
 
 #include <cerrno>
@@ -82,7 +80,7 @@ namespace {
 
 } // namespace
 
-GpioBoard::GpioBoard(GpioSetting chosen, GpioIo &calls) : setting(std::move(chosen)), io(calls) { }
+GpioBoard::GpioBoard(GpioSetting chosen, SystemCalls &calls) : setting(std::move(chosen)), io(calls) { }
 
 GpioBoard::~GpioBoard() = default;
 
@@ -91,7 +89,7 @@ void GpioBoard::OpenBoard(std::int32_t first, std::int32_t second)
     const std::string call = callText("OpenBoard", { first, second });
     if (request.valid())
         return;
-    const int fd = io.openChip(setting.chip);
+    const int fd = io.openPath(setting.chip);
     if (fd == -ENOENT || fd == -ENODEV || fd == -ENXIO)
         return; // no such chip: the board is not plugged in
     if (fd == -EACCES || fd == -EPERM)
@@ -102,7 +100,7 @@ void GpioBoard::OpenBoard(std::int32_t first, std::int32_t second)
                           "from the README");
     if (fd < 0)
         raiseRunTimeError(call, "cannot open " + setting.chip + ": " + reason(fd));
-    chip = GpioDescriptor(io, fd);
+    const FileDescriptor chip(io, fd); // closed once the lines are requested: they live on
 
     gpiochip_info info {};
     if (const int result = io.control(chip.get(), GPIO_GET_CHIPINFO_IOCTL, &info); result < 0)
@@ -125,12 +123,8 @@ void GpioBoard::OpenBoard(std::int32_t first, std::int32_t second)
                 "cannot request lines " + linesOf(setting) + " of " + setting.chip + ": "
                         + reason(result));
     }
-    request = GpioDescriptor(io, lines.fd);
-    chip.reset(); // the request lives on without the chip's descriptor
+    request.watch(FileDescriptor(io, lines.fd), [this] { readEvents(); });
     present = attached = true;
-    notifier = std::make_unique<QSocketNotifier>(request.get(), QSocketNotifier::Read);
-    QObject::connect(
-            notifier.get(), &QSocketNotifier::activated, notifier.get(), [this] { readEvents(); });
 }
 
 Boolean GpioBoard::BoardPresent()
@@ -206,13 +200,13 @@ void GpioBoard::setInputChangeHandler(InputChangeHandler handler)
 
 bool GpioBoard::watching() const
 {
-    return notifier && notifier->isEnabled();
+    return request.watching();
 }
 
 void GpioBoard::readEvents()
 {
     gpio_v2_line_event events[kEventsPerRead] {};
-    const ssize_t bytes = io.readFrom(request.get(), events, sizeof events);
+    const ssize_t bytes = request.read(events, sizeof events);
     if (bytes == -EAGAIN)
         return;
     if (bytes <= 0 || bytes % static_cast<ssize_t>(sizeof events[0]) != 0) {
@@ -236,8 +230,7 @@ void GpioBoard::readEvents()
 void GpioBoard::lost()
 {
     attached = false;
-    if (notifier)
-        notifier->setEnabled(false);
+    request.stopWatching();
 }
 
 } // namespace meridan

@@ -2,15 +2,13 @@
 
 #include "board_link.h"
 #include "board_setting.h"
-#include "gpio_io.h"
-
-#include <QObject>
+#include "system_calls.h"
+#include "watched_descriptor.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
-class QSocketNotifier;
 struct gpio_v2_line_values;
 
 namespace meridan {
@@ -30,7 +28,7 @@ class GpioBoard : public BoardLink
 public:
     static constexpr const char *kConsumer = "meridan";
 
-    GpioBoard(GpioSetting setting, GpioIo &io);
+    GpioBoard(GpioSetting setting, SystemCalls &calls);
     ~GpioBoard() override;
 
     void OpenBoard(std::int32_t first, std::int32_t second) override;
@@ -53,13 +51,11 @@ private:
             const std::string &call, const char *kind, std::int16_t index, unsigned first) const;
 
     GpioSetting setting;
-    GpioIo &io;
-    GpioDescriptor chip;
-    GpioDescriptor request;
+    SystemCalls &io;
+    WatchedDescriptor request;
     bool present = false;
     bool attached = false;
     InputChangeHandler inputChanged;
-    std::unique_ptr<QSocketNotifier> notifier;
 };
 
 } // namespace meridan

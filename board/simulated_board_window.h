@@ -15,6 +15,8 @@ class SimulatedBoard;
 // schedules a repaint, so a lamp edge costs the panel next to nothing.
 class SimulatedLamp : public QWidget
 {
+    Q_OBJECT
+
 public:
     SimulatedLamp(const QString &name, QWidget *parent);
     bool lit() const { return isLit; }
@@ -36,6 +38,8 @@ private:
 // flips with the mouse or the keyboard (input 0 is the left switch, input 1 the right).
 class SimulatedBoardWindow : public QWidget
 {
+    Q_OBJECT
+
 public:
     static constexpr const char *kTitle = "Meridan simulated board";
 

@@ -67,11 +67,6 @@ public:
         dispatcher.run([&] { std::invoke(procedure, *this, args...); });
     }
 
-    // Called when the phase timers' wake-up fires: handles every tick that is due.
-    void wakeUpFired()
-    {
-        dispatcher.run([this] { scheduler.runDue(); });
-    }
     bool ended() const { return dispatcher.ended(); }
 
     // Start-up and shutdown.

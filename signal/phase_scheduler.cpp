@@ -13,6 +13,14 @@ PhaseScheduler::PhaseScheduler(Clock &time, WakeUp &alarm, EventDispatcher &hand
       wakeUp(alarm),
       dispatcher(handlers)
 {
+    // The wake-up's own failures (re-arming the kernel timer) end the program like a tick's.
+    wakeUp.setHandler([this] { dispatcher.run([this] { runDue(); }); });
+}
+
+void PhaseScheduler::stop()
+{
+    hasStopped = true;
+    rearm();
 }
 
 int PhaseScheduler::add(PhaseTimer &timer)
@@ -63,7 +71,7 @@ void PhaseScheduler::runDue()
     if (running)
         return; // a handler's nested event loop; the outer call goes on with the rest
     running = true;
-    while (!dispatcher.ended()) {
+    while (!hasStopped) {
         const TimePoint now = clock.now();
         PhaseTimer *timer = earliestDueBy(now);
         if (timer == nullptr)
@@ -85,14 +93,14 @@ void PhaseScheduler::runDue()
         handlingTick.reset();
     }
     running = false;
-    changed();
+    rearm();
 }
 
-void PhaseScheduler::changed()
+void PhaseScheduler::rearm()
 {
     if (running)
         return; // runDue arms the wake-up once it is through
-    wakeUp.wakeAt(dispatcher.ended() ? std::nullopt : nextDue());
+    wakeUp.wakeAt(hasStopped ? std::nullopt : nextDue());
 }
 
 } // namespace meridan

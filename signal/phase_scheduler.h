@@ -11,9 +11,10 @@ class EventDispatcher;
 class PhaseTimer;
 class WakeUp;
 
-// Drives the phase timers from one clock and one wake-up. It keeps lamp edges free of drift by
-// counting in logical time: a count started inside a tick handler starts at that tick's due time,
-// not at the moment the handler happened to run. Every tick runs through the EventDispatcher.
+// Drives the phase timers from one clock and one wake-up, which it wires to itself: when the
+// wake-up fires, the due ticks run. It keeps lamp edges free of drift by counting in logical time:
+// a count started inside a tick handler starts at that tick's due time, not at the moment the
+// handler happened to run. Every tick runs through the EventDispatcher.
 class PhaseScheduler
 {
 public:
@@ -28,8 +29,10 @@ public:
 
     std::optional<TimePoint> nextDue() const;
 
-    // Disarms the wake-up for good once the program has ended.
-    void stop() { changed(); }
+    // Disarms the wake-up for good: no tick runs after this, even one already due. Called when the
+    // program ends.
+    void stop();
+    bool stopped() const { return hasStopped; }
 
     // Inside a tick handler: the moment of the tick being handled (its due time, as a rule).
     // Elsewhere: the present time.
@@ -43,7 +46,8 @@ private:
     TimePoint countStart();
     int add(PhaseTimer &timer);
     void remove(PhaseTimer &timer);
-    void changed();
+    // Arms the wake-up for the earliest due tick, or disarms it when none is due.
+    void rearm();
     PhaseTimer *earliestDueBy(TimePoint now) const;
 
     Clock &clock;
@@ -53,6 +57,7 @@ private:
     std::optional<TimePoint> handlingTick;
     TimePoint latestCountStart {};
     bool running = false;
+    bool hasStopped = false;
 };
 
 } // namespace meridan

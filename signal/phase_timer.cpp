@@ -30,7 +30,7 @@ void PhaseTimer::setEnabled(bool enabled)
         startCount(scheduler.countStart());
     else
         dueAt.reset();
-    scheduler.changed();
+    scheduler.rearm();
 }
 
 void PhaseTimer::setInterval(std::int32_t interval)
@@ -49,7 +49,7 @@ void PhaseTimer::setInterval(std::int32_t interval)
         startCount(scheduler.countStart()); // an interval of 0 kept no count
     else
         dueAt = countStart + period();
-    scheduler.changed();
+    scheduler.rearm();
 }
 
 void PhaseTimer::startCount(TimePoint start)

@@ -47,7 +47,6 @@ namespace {
     public:
         explicit Storm(std::uint64_t seed) : random(seed)
         {
-            clock.setOnWake([this] { form.wakeUpFired(); });
             window.bind(form);
             form.dispatch(&Form1::Form_Load);
         }

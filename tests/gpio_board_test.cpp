@@ -31,7 +31,7 @@ namespace {
     // Stands in for the kernel: records the line request and the value calls, and hands out the
     // read end of a pipe as the request's descriptor, so that tests can write real line events into
     // it.
-    class FakeGpio : public GpioIo
+    class FakeGpio : public SystemCalls
     {
     public:
         static constexpr int kChip = 1000;
@@ -51,7 +51,7 @@ namespace {
                     ::close(fd);
         }
 
-        int openChip(const std::string &path) override
+        int openPath(const std::string &path) override
         {
             openedPath = path;
             return openResult;
@@ -317,7 +317,6 @@ namespace {
                     library->setGpioIo(kernel);
                     return library;
                 });
-        clock.setOnWake([&] { form.wakeUpFired(); });
         form.dispatch(&Form1::Form_Load);
         ::unsetenv("MERIDAN_BOARD");
         ASSERT_FALSE(desktop.status.has_value())

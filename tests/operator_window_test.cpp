@@ -30,7 +30,6 @@ namespace {
     protected:
         OperatorWindowTest()
         {
-            clock.setOnWake([this] { form.wakeUpFired(); });
             window.bind(form);
             form.dispatch(&Form1::Form_Load);
         }

@@ -21,7 +21,6 @@ class Panel
 public:
     explicit Panel(SimulatedBoard::Plug plug = SimulatedBoard::Plug::Attached)
     {
-        clock.setOnWake([this] { form.wakeUpFired(); });
         owned = std::make_unique<SimulatedBoard>(clock, events.poster(), plug);
         board = owned.get();
     }

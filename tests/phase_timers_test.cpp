@@ -25,7 +25,7 @@ namespace {
     protected:
         PhaseTimers()
         {
-            clock.setOnWake([this] { dispatcher.run([this] { scheduler.runDue(); }); });
+            dispatcher.setOnEnd([this] { scheduler.stop(); }); // as the panel wires them
         }
 
         std::function<void()> tick(int number)
@@ -41,7 +41,7 @@ namespace {
 
         FakeDesktop desktop;
         EventDispatcher dispatcher { desktop };
-        VirtualClock clock;
+        VirtualClock clock; // the scheduler wires its wake-up to run the due ticks
         PhaseScheduler scheduler { clock, clock, dispatcher };
         std::vector<std::string> log;
         std::function<void()> extra[5];

@@ -18,7 +18,7 @@ public:
     TimePoint now() const override { return present; }
     void wakeAt(std::optional<TimePoint> when) override { armed = when; }
 
-    void setOnWake(std::function<void()> handler) { onWake = std::move(handler); }
+    void setHandler(std::function<void()> handler) override { onWake = std::move(handler); }
     std::optional<TimePoint> armedFor() const { return armed; }
 
     void advance(Duration by)

@@ -1,8 +1,9 @@
 #include "blink_rate_accessible.h"
 
-#include "qt_scroll_bar.h"
+#include "blink_rate_bar.h"
 
-#include <QScrollBar>
+#include <algorithm>
+#include <cmath>
 
 namespace meridan {
 
@@ -17,13 +18,7 @@ namespace {
 
 } // namespace
 
-BlinkRateBar::BlinkRateBar(Qt::Orientation orientation, QWidget *parent)
-    : QScrollBar(orientation, parent)
-{
-    BlinkRateAccessible::install();
-}
-
-BlinkRateAccessible::BlinkRateAccessible(QScrollBar *bar)
+BlinkRateAccessible::BlinkRateAccessible(BlinkRateBar *bar)
     : QAccessibleWidget(bar, QAccessible::ScrollBar, "Blink rate")
 {
 }
@@ -37,9 +32,9 @@ void BlinkRateAccessible::install()
     (void)installed;
 }
 
-QScrollBar *BlinkRateAccessible::bar() const
+BlinkRateBar *BlinkRateAccessible::bar() const
 {
-    return static_cast<QScrollBar *>(widget());
+    return static_cast<BlinkRateBar *>(widget());
 }
 
 void *BlinkRateAccessible::interface_cast(QAccessible::InterfaceType type)
@@ -52,7 +47,7 @@ void *BlinkRateAccessible::interface_cast(QAccessible::InterfaceType type)
 QString BlinkRateAccessible::text(QAccessible::Text type) const
 {
     if (type == QAccessible::Value)
-        return QString("%1 ms").arg(-bar()->value());
+        return QString("%1 ms").arg(bar()->period());
     if (type == QAccessible::Description)
         return "The blink period: each lamp is dark for this long and lit for half of it";
     return QAccessibleWidget::text(type);
@@ -60,27 +55,35 @@ QString BlinkRateAccessible::text(QAccessible::Text type) const
 
 QVariant BlinkRateAccessible::currentValue() const
 {
-    return -bar()->value();
+    return bar()->period();
 }
 
 void BlinkRateAccessible::setCurrentValue(const QVariant &value)
 {
-    bar()->setValue(-value.toInt());
+    // Clients send integers, doubles or text; anything that is not a number leaves the bar as it
+    // is, and a number is held within range before it becomes an int.
+    bool isNumber = false;
+    const double period = value.toDouble(&isNumber);
+    if (!isNumber || std::isnan(period))
+        return;
+    const double held = std::clamp(period, double { BlinkRateBar::kFastest },
+            double { BlinkRateBar::kSlowest });
+    bar()->setPeriod(static_cast<int>(std::lround(held)));
 }
 
 QVariant BlinkRateAccessible::maximumValue() const
 {
-    return QtScrollBar::kSlowest;
+    return BlinkRateBar::kSlowest;
 }
 
 QVariant BlinkRateAccessible::minimumValue() const
 {
-    return QtScrollBar::kFastest;
+    return BlinkRateBar::kFastest;
 }
 
 QVariant BlinkRateAccessible::minimumStepSize() const
 {
-    return QtScrollBar::kArrowStep;
+    return BlinkRateBar::kArrowStep;
 }
 
 } // namespace meridan

@@ -9,6 +9,8 @@ namespace meridan {
 // schedules a repaint of the box, which keeps a lamp edge cheap.
 class LampBox : public QFrame
 {
+    Q_OBJECT
+
 public:
     explicit LampBox(QWidget *parent = nullptr);
 

@@ -1,6 +1,6 @@
 #include "operator_window.h"
 
-#include "blink_rate_accessible.h"
+#include "application_title.h"
 #include "twips.h"
 
 #include <QCloseEvent>
@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
-#include <QScrollBar>
 
 namespace meridan {
 
@@ -84,9 +83,9 @@ namespace {
         return label;
     }
 
-    QScrollBar *makeScrollBar(QRect place, QWidget *frame)
+    BlinkRateBar *makeScrollBar(QRect place, QWidget *frame)
     {
-        auto *bar = new BlinkRateBar(Qt::Horizontal, frame);
+        auto *bar = new BlinkRateBar(frame);
         bar->setObjectName("HScroll1");
         bar->setGeometry(place);
         bar->setFocusPolicy(Qt::StrongFocus); // in the tab order, and its arrow keys move it
@@ -127,7 +126,7 @@ OperatorWindow::OperatorWindow(QWidget *parent)
       command3Button(*Command3),
       blinkRate(*HScroll1)
 {
-    setWindowTitle(kCaption);
+    setWindowTitle(kApplicationTitle);
     Picture1->setAccessibleName("Left lamp");
     Picture1->setAccessibleDescription("dark");
     Picture2->setAccessibleName("Right lamp");
@@ -159,13 +158,8 @@ void OperatorWindow::bind(Form1 &target)
     connect(Command3, &QPushButton::clicked, this, [&f] { f.dispatch(&Form1::Command3_Click); });
     connect(Command4, &QPushButton::clicked, this, [&f] { f.dispatch(&Form1::Command4_Click); });
     connect(Command5, &QPushButton::clicked, this, [&f] { f.dispatch(&Form1::Command5_Click); });
-    // While the thumb is dragged the value follows it as Scroll; any other change, and the end of
-    // a drag, is a Change.
-    connect(HScroll1, &QScrollBar::valueChanged, this, [&f, this] {
-        f.dispatch(HScroll1->isSliderDown() ? &Form1::HScroll1_Scroll : &Form1::HScroll1_Change);
-    });
-    connect(HScroll1, &QScrollBar::sliderReleased, this,
-            [&f] { f.dispatch(&Form1::HScroll1_Change); });
+    connect(HScroll1, &BlinkRateBar::scrolled, this, [&f] { f.dispatch(&Form1::HScroll1_Scroll); });
+    connect(HScroll1, &BlinkRateBar::changed, this, [&f] { f.dispatch(&Form1::HScroll1_Change); });
 }
 
 void OperatorWindow::closeEvent(QCloseEvent *event)

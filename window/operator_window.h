@@ -1,5 +1,6 @@
 #pragma once
 
+#include "blink_rate_bar.h"
 #include "form1.h"
 #include "lamp_box.h"
 #include "qt_command_button.h"
@@ -12,7 +13,6 @@ class QCloseEvent;
 class QGroupBox;
 class QLabel;
 class QPushButton;
-class QScrollBar;
 
 namespace meridan {
 
@@ -22,9 +22,9 @@ namespace meridan {
 // no state of its own.
 class OperatorWindow : public QWidget
 {
-public:
-    static constexpr const char *kCaption = "Meridan";
+    Q_OBJECT
 
+public:
     explicit OperatorWindow(QWidget *parent = nullptr);
 
     // The controls that Form1's procedures change or read.
@@ -40,7 +40,7 @@ public:
     QPushButton *Command3 = nullptr;
     QPushButton *Command4 = nullptr;
     QPushButton *Command5 = nullptr;
-    QScrollBar *HScroll1 = nullptr;
+    BlinkRateBar *HScroll1 = nullptr;
     QLabel *Label1 = nullptr;
     QLabel *Label2 = nullptr;
     QLabel *Label3 = nullptr;

@@ -2,39 +2,29 @@
 
 #include "run_time_error.h"
 
-#include <QSocketNotifier>
-
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <string>
 #include <utility>
 
 #include <sys/timerfd.h>
-#include <unistd.h>
 
 namespace meridan {
 
-PreciseWakeUp::PreciseWakeUp(std::function<void()> handler) : onWake(std::move(handler)) { }
-
-PreciseWakeUp::~PreciseWakeUp()
+void PreciseWakeUp::setHandler(std::function<void()> handler)
 {
-    notifier.reset();
-    if (descriptor >= 0)
-        ::close(descriptor);
+    onWake = std::move(handler);
 }
 
 void PreciseWakeUp::wakeAt(std::optional<TimePoint> when)
 {
-    if (descriptor < 0) {
+    if (!timer.valid()) {
         if (!when)
             return;
-        descriptor = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+        const int descriptor = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
         if (descriptor < 0)
             raiseRunTimeError("timerfd_create(CLOCK_MONOTONIC)", std::strerror(errno));
-        notifier = std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Read);
-        QObject::connect(
-                notifier.get(), &QSocketNotifier::activated, notifier.get(), [this] { fired(); });
+        timer.watch(FileDescriptor(LinuxSystemCalls::instance(), descriptor), [this] { fired(); });
     }
     itimerspec alarm {};
     if (when) {
@@ -44,7 +34,7 @@ void PreciseWakeUp::wakeAt(std::optional<TimePoint> when)
         alarm.it_value.tv_sec = static_cast<time_t>(nanoseconds / 1'000'000'000);
         alarm.it_value.tv_nsec = static_cast<long>(nanoseconds % 1'000'000'000);
     }
-    if (::timerfd_settime(descriptor, TFD_TIMER_ABSTIME, &alarm, nullptr) != 0)
+    if (::timerfd_settime(timer.get(), TFD_TIMER_ABSTIME, &alarm, nullptr) != 0)
         raiseRunTimeError("timerfd_settime", std::strerror(errno));
 }
 
@@ -52,7 +42,7 @@ void PreciseWakeUp::fired()
 {
     std::uint64_t expirations = 0;
     // Reading clears the descriptor's readiness; EAGAIN means a re-arm already cleared it.
-    [[maybe_unused]] const ssize_t bytes = ::read(descriptor, &expirations, sizeof expirations);
+    [[maybe_unused]] const ssize_t bytes = timer.read(&expirations, sizeof expirations);
     if (onWake)
         onWake();
 }

@@ -1,5 +1,7 @@
 #include "qt_desktop.h"
 
+#include "application_title.h"
+
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QString>
@@ -12,7 +14,7 @@ namespace {
 
     void showModal(QMessageBox::Icon icon, std::string_view text)
     {
-        QMessageBox box(icon, QtDesktop::kTitle,
+        QMessageBox box(icon, kApplicationTitle,
                 QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
                 QMessageBox::Ok);
         box.exec();

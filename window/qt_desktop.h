@@ -11,8 +11,6 @@ namespace meridan {
 class QtDesktop final : public Desktop
 {
 public:
-    static constexpr const char *kTitle = "Meridan";
-
     void showMessage(std::string_view text) override;
     void reportRunTimeError(std::string_view message) override;
     void endProgram(ExitStatus status) override;

@@ -1,0 +1,53 @@
+#include "system_calls.h"
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace meridan {
+
+namespace {
+
+    // Makes the call again while a signal interrupts it; the result, or -errno.
+    template <class Call> auto retryingInterrupted(Call call)
+    {
+        decltype(call()) result;
+        do
+            result = call();
+        while (result < 0 && errno == EINTR);
+        return result >= 0 ? result : -errno;
+    }
+
+} // namespace
+
+LinuxSystemCalls &LinuxSystemCalls::instance()
+{
+    // Never destroyed: descriptors may still be closed while the program exits.
+    static auto *calls = new LinuxSystemCalls;
+    return *calls;
+}
+
+int LinuxSystemCalls::openPath(const std::string &path)
+{
+    return retryingInterrupted([&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC); });
+}
+
+int LinuxSystemCalls::control(int descriptor, unsigned long request, void *argument)
+{
+    return retryingInterrupted([=] { return ::ioctl(descriptor, request, argument); });
+}
+
+ssize_t LinuxSystemCalls::readFrom(int descriptor, void *buffer, std::size_t size)
+{
+    return retryingInterrupted([=] { return ::read(descriptor, buffer, size); });
+}
+
+void LinuxSystemCalls::closeDescriptor(int descriptor)
+{
+    // Never retried: after EINTR the descriptor is already closed on Linux.
+    ::close(descriptor);
+}
+
+} // namespace meridan

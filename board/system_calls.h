@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include <sys/types.h>
+
+namespace meridan {
+
+// The system calls that the panel's descriptors go through (the GPIO chip and its line request,
+// the kernel timer, the signal descriptor), behind one seam so that tests can stand in for the
+// kernel. Each returns what the call returns, or -errno on failure.
+class SystemCalls
+{
+public:
+    virtual ~SystemCalls() = default;
+    virtual int openPath(const std::string &path) = 0;
+    virtual int control(int descriptor, unsigned long request, void *argument) = 0;
+    virtual ssize_t readFrom(int descriptor, void *buffer, std::size_t size) = 0;
+    virtual void closeDescriptor(int descriptor) = 0;
+};
+
+// The kernel's own calls. A call interrupted by a signal is made again.
+class LinuxSystemCalls final : public SystemCalls
+{
+public:
+    // The one instance the program needs; it holds no state.
+    static LinuxSystemCalls &instance();
+
+    // open(2) for reading and writing, never becoming the controlling terminal, closed on exec.
+    int openPath(const std::string &path) override;
+    int control(int descriptor, unsigned long request, void *argument) override;
+    ssize_t readFrom(int descriptor, void *buffer, std::size_t size) override;
+    void closeDescriptor(int descriptor) override;
+};
+
+} // namespace meridan
