@@ -1,8 +1,8 @@
 #include "board_library.h"
 
+#include "board_call.h"
 #include "board_setting.h"
 #include "gpio_board.h"
-#include "run_time_error.h"
 #include "simulated_board.h"
 #include "simulated_board_window.h"
 
@@ -33,7 +33,7 @@ void BoardLibrary::OpenBoard(std::int32_t first, std::int32_t second)
 
     const BoardSetting chosen = parseBoardSetting(setting);
     if (const auto *error = std::get_if<SettingError>(&chosen))
-        raiseRunTimeError(callText("OpenBoard", { first, second }), error->message);
+        BoardCall("OpenBoard", first, second).fail(error->message);
     if (const auto *lines = std::get_if<GpioSetting>(&chosen)) {
         openGpio(*lines, first, second);
         return;
@@ -65,32 +65,31 @@ void BoardLibrary::openGpio(const GpioSetting &setting, std::int32_t first, std:
     board->OpenBoard(first, second);
 }
 
-BoardLink &BoardLibrary::opened(
-        std::string_view name, std::initializer_list<std::int32_t> arguments) const
+BoardLink &BoardLibrary::opened(const BoardCall &call) const
 {
     if (board == nullptr)
-        raiseRunTimeError(callText(name, arguments), "board not opened");
+        call.fail("board not opened");
     return *board;
 }
 
 Boolean BoardLibrary::BoardPresent()
 {
-    return opened("BoardPresent", {}).BoardPresent();
+    return opened(BoardCall("BoardPresent")).BoardPresent();
 }
 
 void BoardLibrary::PresetChannel(std::int16_t Index, std::int32_t value)
 {
-    opened("PresetChannel", { Index, value }).PresetChannel(Index, value);
+    opened({ "PresetChannel", Index, value }).PresetChannel(Index, value);
 }
 
 void BoardLibrary::SetOutputLevel(std::int16_t Index, std::int32_t level)
 {
-    opened("SetOutputLevel", { Index, level }).SetOutputLevel(Index, level);
+    opened({ "SetOutputLevel", Index, level }).SetOutputLevel(Index, level);
 }
 
 Boolean BoardLibrary::ReadInput(std::int16_t Index)
 {
-    return opened("ReadInput", { Index }).ReadInput(Index);
+    return opened({ "ReadInput", Index }).ReadInput(Index);
 }
 
 void BoardLibrary::setInputChangeHandler(InputChangeHandler handler)

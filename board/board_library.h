@@ -6,7 +6,6 @@
 #include <QObject>
 
 #include <functional>
-#include <initializer_list>
 #include <memory>
 #include <string_view>
 
@@ -14,6 +13,7 @@ class QWidget;
 
 namespace meridan {
 
+class BoardCall;
 class Clock;
 class GpioBoard;
 struct GpioSetting;
@@ -52,7 +52,7 @@ public:
 
 private:
     void openGpio(const GpioSetting &setting, std::int32_t first, std::int32_t second);
-    BoardLink &opened(std::string_view name, std::initializer_list<std::int32_t> arguments) const;
+    BoardLink &opened(const BoardCall &call) const;
 
     const Clock &clock;
     ShowWindow showWindow;

@@ -1,6 +1,5 @@
 #include "gpio_board.h"
 
-#include "run_time_error.h"
 
 #include <linux/gpio.h>
 
@@ -12,8 +11,10 @@ namespace meridan {
 
 namespace {
 
-    constexpr unsigned kOutputBit = 0; // output 0 is line 0 of the request, output 1 line 1
-    constexpr unsigned kInputBit = 2; // input 0 is line 2, input 1 line 3
+    constexpr std::size_t kOutputBit = 0; // output 0 is line 0 of the request, output 1 line 1
+    constexpr std::size_t kInputBit = 2; // input 0 is line 2, input 1 line 3
+    constexpr std::int16_t kChannels = 2; // two outputs and two inputs
+    constexpr const char *kName = "GPIO board";
     constexpr std::uint64_t kOutputMask = 0b0011;
     constexpr std::uint64_t kInputMask = 0b1100;
     constexpr std::size_t kEventsPerRead = 16;
@@ -86,40 +87,40 @@ GpioBoard::~GpioBoard() = default;
 
 void GpioBoard::OpenBoard(std::int32_t first, std::int32_t second)
 {
-    const std::string call = callText("OpenBoard", { first, second });
+    const BoardCall call { "OpenBoard", first, second };
     if (request.valid())
         return;
     const int fd = io.openPath(setting.chip);
     if (fd == -ENOENT || fd == -ENODEV || fd == -ENXIO)
         return; // no such chip: the board is not plugged in
     if (fd == -EACCES || fd == -EPERM)
-        raiseRunTimeError(call,
+        call.fail(
                 "permission denied opening " + setting.chip
                         + "; add your user to the group that owns it (usually gpio: sudo "
                           "usermod -aG gpio $USER, then log in again) or install the udev rule "
                           "from the README");
     if (fd < 0)
-        raiseRunTimeError(call, "cannot open " + setting.chip + ": " + reason(fd));
+        call.fail( "cannot open " + setting.chip + ": " + reason(fd));
     const FileDescriptor chip(io, fd); // closed once the lines are requested: they live on
 
     gpiochip_info info {};
     if (const int result = io.control(chip.get(), GPIO_GET_CHIPINFO_IOCTL, &info); result < 0)
-        raiseRunTimeError(call, setting.chip + " is not a GPIO chip: " + reason(result));
+        call.fail( setting.chip + " is not a GPIO chip: " + reason(result));
     for (const std::uint32_t line :
             { setting.outputs[0], setting.outputs[1], setting.inputs[0], setting.inputs[1] })
         if (line >= info.lines)
-            raiseRunTimeError(call,
+            call.fail(
                     "line " + std::to_string(line) + " is not on " + setting.chip + ", which has "
                             + std::to_string(info.lines) + " lines");
 
     gpio_v2_line_request lines = lineRequest(setting);
     if (const int result = io.control(chip.get(), GPIO_V2_GET_LINE_IOCTL, &lines); result < 0) {
         if (result == -EBUSY)
-            raiseRunTimeError(call,
+            call.fail(
                     "lines " + linesOf(setting) + " of " + setting.chip
                             + " are busy: another program holds one of them (gpioinfo shows "
                               "which)");
-        raiseRunTimeError(call,
+        call.fail(
                 "cannot request lines " + linesOf(setting) + " of " + setting.chip + ": "
                         + reason(result));
     }
@@ -132,38 +133,26 @@ Boolean GpioBoard::BoardPresent()
     return present && attached ? kTrue : kFalse;
 }
 
-void GpioBoard::checkAttached(const std::string &call) const
+void GpioBoard::checkAttached(const BoardCall &call) const
 {
     if (!attached)
-        raiseRunTimeError(call, "board not attached");
-}
-
-unsigned GpioBoard::bit(
-        const std::string &call, const char *kind, std::int16_t index, unsigned first) const
-{
-    if (index < 0 || index > 1)
-        raiseRunTimeError(call,
-                std::string("no ") + kind + " " + std::to_string(index)
-                        + " on the GPIO board (0 or 1)");
-    return first + static_cast<unsigned>(index);
+        call.fail("board not attached");
 }
 
 void GpioBoard::PresetChannel(std::int16_t Index, std::int32_t value)
 {
-    const std::string call = callText("PresetChannel", { Index, value });
+    const BoardCall call { "PresetChannel", Index, value };
     checkAttached(call);
-    bit(call, "output", Index, kOutputBit);
-    if (value < 0 || value > 100)
-        raiseRunTimeError(call, "a level is 0 to 100, not " + std::to_string(value));
+    call.channel("output", Index, kChannels, kName);
+    call.checkLevel(value);
 }
 
 void GpioBoard::SetOutputLevel(std::int16_t Index, std::int32_t level)
 {
-    const std::string call = callText("SetOutputLevel", { Index, level });
+    const BoardCall call { "SetOutputLevel", Index, level };
     checkAttached(call);
-    const unsigned line = bit(call, "output", Index, kOutputBit);
-    if (level < 0 || level > 100)
-        raiseRunTimeError(call, "a level is 0 to 100, not " + std::to_string(level));
+    const std::size_t line = kOutputBit + call.channel("output", Index, kChannels, kName);
+    call.checkLevel(level);
     gpio_v2_line_values values {};
     values.mask = std::uint64_t { 1 } << line;
     values.bits = level > 0 ? values.mask : 0;
@@ -172,25 +161,24 @@ void GpioBoard::SetOutputLevel(std::int16_t Index, std::int32_t level)
 
 Boolean GpioBoard::ReadInput(std::int16_t Index)
 {
-    const std::string call = callText("ReadInput", { Index });
+    const BoardCall call { "ReadInput", Index };
     checkAttached(call);
-    const unsigned line = bit(call, "input", Index, kInputBit);
+    const std::size_t line = kInputBit + call.channel("input", Index, kChannels, kName);
     gpio_v2_line_values values {};
     values.mask = std::uint64_t { 1 } << line;
     lineValues(call, GPIO_V2_LINE_GET_VALUES_IOCTL, values);
     return (values.bits & values.mask) != 0 ? kTrue : kFalse;
 }
 
-void GpioBoard::lineValues(
-        const std::string &call, unsigned long command, gpio_v2_line_values &values)
+void GpioBoard::lineValues(const BoardCall &call, unsigned long command, gpio_v2_line_values &values)
 {
     const int result = io.control(request.get(), command, &values);
     if (result == -ENODEV) {
         lost(); // the chip has gone, with the board
-        raiseRunTimeError(call, "board not attached");
+        call.fail("board not attached");
     }
     if (result < 0)
-        raiseRunTimeError(call, reason(result));
+        call.fail(reason(result));
 }
 
 void GpioBoard::setInputChangeHandler(InputChangeHandler handler)

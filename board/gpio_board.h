@@ -1,5 +1,6 @@
 #pragma once
 
+#include "board_call.h"
 #include "board_link.h"
 #include "board_setting.h"
 #include "system_calls.h"
@@ -43,12 +44,10 @@ public:
 
 private:
     // Sets or gets line values through the request; ENODEV means the board has gone.
-    void lineValues(const std::string &call, unsigned long command, gpio_v2_line_values &values);
+    void lineValues(const BoardCall &call, unsigned long command, gpio_v2_line_values &values);
     void readEvents();
     void lost();
-    void checkAttached(const std::string &call) const;
-    unsigned bit(
-            const std::string &call, const char *kind, std::int16_t index, unsigned first) const;
+    void checkAttached(const BoardCall &call) const;
 
     GpioSetting setting;
     SystemCalls &io;

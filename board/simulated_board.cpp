@@ -14,68 +14,56 @@ SimulatedBoard::SimulatedBoard(const Clock &time, Post poster, Plug plugged)
 {
 }
 
-void SimulatedBoard::enter(BoardOperation operation, const std::string &call)
+void SimulatedBoard::enter(BoardOperation operation, const BoardCall &call)
 {
     if (record == Record::Everything)
-        callLog.push_back(call);
+        callLog.push_back(call.text());
     for (auto failure = failures.begin(); failure != failures.end(); ++failure) {
         if (failure->operation == operation && --failure->callsLeft == 0) {
             failures.erase(failure);
-            raiseRunTimeError(call, "injected failure");
+            call.fail("injected failure");
         }
     }
     if (operation == BoardOperation::OpenBoard)
         return;
     if (!opened)
-        raiseRunTimeError(call, "board not opened");
+        call.fail("board not opened");
     if (operation != BoardOperation::BoardPresent && !attached())
-        raiseRunTimeError(call, "board not attached");
+        call.fail("board not attached");
 }
 
-std::size_t SimulatedBoard::channel(
-        const std::string &call, const char *kind, std::int16_t index) const
+std::size_t SimulatedBoard::channel(const BoardCall &call, const char *kind, std::int16_t index)
 {
-    if (index < 0 || index >= kChannels)
-        raiseRunTimeError(call,
-                std::string("no ") + kind + " " + std::to_string(index)
-                        + " on the simulated board (0 to " + std::to_string(kChannels - 1) + ")");
-    return static_cast<std::size_t>(index);
-}
-
-void SimulatedBoard::checkLevel(const std::string &call, std::int32_t level) const
-{
-    if (level < 0 || level > kMaxLevel)
-        raiseRunTimeError(call,
-                "a level is 0 to " + std::to_string(kMaxLevel) + ", not " + std::to_string(level));
+    return call.channel(kind, index, kChannels, "simulated board");
 }
 
 void SimulatedBoard::OpenBoard(std::int32_t first, std::int32_t second)
 {
-    enter(BoardOperation::OpenBoard, callText("OpenBoard", { first, second }));
+    enter(BoardOperation::OpenBoard, { "OpenBoard", first, second });
     opened = true;
 }
 
 Boolean SimulatedBoard::BoardPresent()
 {
-    enter(BoardOperation::BoardPresent, callText("BoardPresent", {}));
+    enter(BoardOperation::BoardPresent, BoardCall("BoardPresent"));
     return attached() ? kTrue : kFalse;
 }
 
 void SimulatedBoard::PresetChannel(std::int16_t Index, std::int32_t value)
 {
-    const std::string call = callText("PresetChannel", { Index, value });
+    const BoardCall call { "PresetChannel", Index, value };
     enter(BoardOperation::PresetChannel, call);
     const std::size_t output = channel(call, "output", Index);
-    checkLevel(call, value);
+    call.checkLevel(value);
     presets[output] = value;
 }
 
 void SimulatedBoard::SetOutputLevel(std::int16_t Index, std::int32_t level)
 {
-    const std::string call = callText("SetOutputLevel", { Index, level });
+    const BoardCall call { "SetOutputLevel", Index, level };
     enter(BoardOperation::SetOutputLevel, call);
     const std::size_t output = channel(call, "output", Index);
-    checkLevel(call, level);
+    call.checkLevel(level);
     levels[output] = level;
     if (record != Record::Nothing)
         outputWrites.push_back({ clock.now(), Index, level });
@@ -85,7 +73,7 @@ void SimulatedBoard::SetOutputLevel(std::int16_t Index, std::int32_t level)
 
 Boolean SimulatedBoard::ReadInput(std::int16_t Index)
 {
-    const std::string call = callText("ReadInput", { Index });
+    const BoardCall call { "ReadInput", Index };
     enter(BoardOperation::ReadInput, call);
     return inputs[channel(call, "input", Index)];
 }
@@ -97,7 +85,7 @@ void SimulatedBoard::setInputChangeHandler(InputChangeHandler handler)
 
 void SimulatedBoard::setInput(std::int16_t index, bool on)
 {
-    Boolean &state = inputs[channel(callText("setInput", { index, on ? 1 : 0 }), "input", index)];
+    Boolean &state = inputs[channel({ "setInput", index, on ? 1 : 0 }, "input", index)];
     const Boolean newState = on ? kTrue : kFalse;
     if (state == newState)
         return;
@@ -121,17 +109,17 @@ void SimulatedBoard::failOnCall(BoardOperation operation, int nth)
 
 std::int32_t SimulatedBoard::outputLevel(std::int16_t output) const
 {
-    return levels[channel("outputLevel", "output", output)];
+    return levels[channel({ "outputLevel", output }, "output", output)];
 }
 
 std::int32_t SimulatedBoard::preset(std::int16_t output) const
 {
-    return presets[channel("preset", "output", output)];
+    return presets[channel({ "preset", output }, "output", output)];
 }
 
 Boolean SimulatedBoard::input(std::int16_t index) const
 {
-    return inputs[channel("input", "input", index)];
+    return inputs[channel({ "input", index }, "input", index)];
 }
 
 void SimulatedBoard::setOutputObserver(

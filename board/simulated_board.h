@@ -1,5 +1,6 @@
 #pragma once
 
+#include "board_call.h"
 #include "board_link.h"
 #include "clock.h"
 
@@ -31,7 +32,6 @@ class SimulatedBoard : public BoardLink
 {
 public:
     static constexpr std::int16_t kChannels = 8;
-    static constexpr std::int32_t kMaxLevel = 100;
 
     // Hands a function to the event loop, to run after the present handler.
     using Post = std::function<void(std::function<void()>)>;
@@ -75,9 +75,8 @@ public:
 
 private:
     // Records the call and raises its injected or plugged-state failure, if any.
-    void enter(BoardOperation operation, const std::string &call);
-    std::size_t channel(const std::string &call, const char *kind, std::int16_t index) const;
-    void checkLevel(const std::string &call, std::int32_t level) const;
+    void enter(BoardOperation operation, const BoardCall &call);
+    static std::size_t channel(const BoardCall &call, const char *kind, std::int16_t index);
 
     const Clock &clock;
     Post post;

@@ -20,7 +20,4 @@ public:
 // "SetOutputLevel(1, 100) failed: board not attached".
 [[noreturn]] void raiseRunTimeError(std::string_view call, std::string_view cause);
 
-// A call as error messages and call records show it: "SetOutputLevel(1, 100)".
-std::string callText(std::string_view name, std::initializer_list<std::int32_t> arguments);
-
 } // namespace meridan

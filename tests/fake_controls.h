@@ -32,10 +32,10 @@ struct FakeButton : CommandButton
 struct FakeScrollBar : ScrollBar
 {
     std::int16_t position = 200;
-    int reads = 0;
+    mutable int reads = 0;
     std::int16_t value() const override
     {
-        ++const_cast<FakeScrollBar *>(this)->reads;
+        ++reads;
         return position;
     }
 };

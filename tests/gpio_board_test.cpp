@@ -248,7 +248,7 @@ namespace {
         EXPECT_EQ(board.ReadInput(0), kFalse);
         EXPECT_EQ(board.ReadInput(1), kTrue);
         EXPECT_THAT([&] { board.ReadInput(2); },
-                ThrowsMessage<RunTimeError>(HasSubstr("no input 2 on the GPIO board (0 or 1)")));
+                ThrowsMessage<RunTimeError>(HasSubstr("no input 2 on the GPIO board (0 to 1)")));
         EXPECT_THAT([&] { board.SetOutputLevel(2, 0); },
                 ThrowsMessage<RunTimeError>(HasSubstr("no output 2 on the GPIO board")));
     }

@@ -1,0 +1,40 @@
+#include "board_call.h"
+
+#include "run_time_error.h"
+
+namespace meridan {
+
+std::string BoardCall::text() const
+{
+    std::string text { operation };
+    text += '(';
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i > 0)
+            text += ", ";
+        text += std::to_string(arguments[i]);
+    }
+    text += ')';
+    return text;
+}
+
+void BoardCall::fail(std::string_view cause) const
+{
+    raiseRunTimeError(text(), cause);
+}
+
+std::size_t BoardCall::channel(
+        const char *kind, std::int16_t index, std::int16_t channels, const char *board) const
+{
+    if (index < 0 || index >= channels)
+        fail(std::string("no ") + kind + " " + std::to_string(index) + " on the " + board + " (0 to "
+                + std::to_string(channels - 1) + ")");
+    return static_cast<std::size_t>(index);
+}
+
+void BoardCall::checkLevel(std::int32_t level) const
+{
+    if (level < 0 || level > kHighestLevel)
+        fail("a level is 0 to " + std::to_string(kHighestLevel) + ", not " + std::to_string(level));
+}
+
+} // namespace meridan
