@@ -70,10 +70,11 @@ int main(int argc, char *argv[])
     QtDesktop desktop;
     OperatorWindow window;
     PreciseWakeUp wakeUp;
-    auto form = std::make_unique<Form1>(window.controls(), desktop, clock, wakeUp, [&clock, &window] {
-        return std::make_unique<BoardLibrary>(
-                clock, [&window](QWidget &boardWindow) { showBeside(boardWindow, window); });
-    });
+    auto form =
+            std::make_unique<Form1>(window.controls(), desktop, clock, wakeUp, [&clock, &window] {
+                return std::make_unique<BoardLibrary>(clock,
+                        [&window](QWidget &boardWindow) { showBeside(boardWindow, window); });
+            });
     window.bind(*form);
     terminationSignals.watch([&form] {
         // With a modal message up (the start-up message, or a run-time error's report) no lamp

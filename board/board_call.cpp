@@ -26,8 +26,8 @@ std::size_t BoardCall::channel(
         const char *kind, std::int16_t index, std::int16_t channels, const char *board) const
 {
     if (index < 0 || index >= channels)
-        fail(std::string("no ") + kind + " " + std::to_string(index) + " on the " + board + " (0 to "
-                + std::to_string(channels - 1) + ")");
+        fail(std::string("no ") + kind + " " + std::to_string(index) + " on the " + board
+                + " (0 to " + std::to_string(channels - 1) + ")");
     return static_cast<std::size_t>(index);
 }
 

@@ -1,6 +1,5 @@
 #include "gpio_board.h"
 
-
 #include <linux/gpio.h>
 
 #include <cerrno>
@@ -81,7 +80,9 @@ namespace {
 
 } // namespace
 
-GpioBoard::GpioBoard(GpioSetting chosen, SystemCalls &calls) : setting(std::move(chosen)), io(calls) { }
+GpioBoard::GpioBoard(GpioSetting chosen, SystemCalls &calls) : setting(std::move(chosen)), io(calls)
+{
+}
 
 GpioBoard::~GpioBoard() = default;
 
@@ -94,35 +95,31 @@ void GpioBoard::OpenBoard(std::int32_t first, std::int32_t second)
     if (fd == -ENOENT || fd == -ENODEV || fd == -ENXIO)
         return; // no such chip: the board is not plugged in
     if (fd == -EACCES || fd == -EPERM)
-        call.fail(
-                "permission denied opening " + setting.chip
-                        + "; add your user to the group that owns it (usually gpio: sudo "
-                          "usermod -aG gpio $USER, then log in again) or install the udev rule "
-                          "from the README");
+        call.fail("permission denied opening " + setting.chip
+                + "; add your user to the group that owns it (usually gpio: sudo "
+                  "usermod -aG gpio $USER, then log in again) or install the udev rule "
+                  "from the README");
     if (fd < 0)
-        call.fail( "cannot open " + setting.chip + ": " + reason(fd));
+        call.fail("cannot open " + setting.chip + ": " + reason(fd));
     const FileDescriptor chip(io, fd); // closed once the lines are requested: they live on
 
     gpiochip_info info {};
     if (const int result = io.control(chip.get(), GPIO_GET_CHIPINFO_IOCTL, &info); result < 0)
-        call.fail( setting.chip + " is not a GPIO chip: " + reason(result));
+        call.fail(setting.chip + " is not a GPIO chip: " + reason(result));
     for (const std::uint32_t line :
             { setting.outputs[0], setting.outputs[1], setting.inputs[0], setting.inputs[1] })
         if (line >= info.lines)
-            call.fail(
-                    "line " + std::to_string(line) + " is not on " + setting.chip + ", which has "
-                            + std::to_string(info.lines) + " lines");
+            call.fail("line " + std::to_string(line) + " is not on " + setting.chip + ", which has "
+                    + std::to_string(info.lines) + " lines");
 
     gpio_v2_line_request lines = lineRequest(setting);
     if (const int result = io.control(chip.get(), GPIO_V2_GET_LINE_IOCTL, &lines); result < 0) {
         if (result == -EBUSY)
-            call.fail(
-                    "lines " + linesOf(setting) + " of " + setting.chip
-                            + " are busy: another program holds one of them (gpioinfo shows "
-                              "which)");
-        call.fail(
-                "cannot request lines " + linesOf(setting) + " of " + setting.chip + ": "
-                        + reason(result));
+            call.fail("lines " + linesOf(setting) + " of " + setting.chip
+                    + " are busy: another program holds one of them (gpioinfo shows "
+                      "which)");
+        call.fail("cannot request lines " + linesOf(setting) + " of " + setting.chip + ": "
+                + reason(result));
     }
     request.watch(FileDescriptor(io, lines.fd), [this] { readEvents(); });
     present = attached = true;
@@ -170,7 +167,8 @@ Boolean GpioBoard::ReadInput(std::int16_t Index)
     return (values.bits & values.mask) != 0 ? kTrue : kFalse;
 }
 
-void GpioBoard::lineValues(const BoardCall &call, unsigned long command, gpio_v2_line_values &values)
+void GpioBoard::lineValues(
+        const BoardCall &call, unsigned long command, gpio_v2_line_values &values)
 {
     const int result = io.control(request.get(), command, &values);
     if (result == -ENODEV) {
@@ -184,11 +182,6 @@ void GpioBoard::lineValues(const BoardCall &call, unsigned long command, gpio_v2
 void GpioBoard::setInputChangeHandler(InputChangeHandler handler)
 {
     inputChanged = std::move(handler);
-}
-
-bool GpioBoard::watching() const
-{
-    return request.watching();
 }
 
 void GpioBoard::readEvents()

@@ -39,9 +39,6 @@ public:
     Boolean ReadInput(std::int16_t Index) override;
     void setInputChangeHandler(InputChangeHandler handler) override;
 
-    // Whether the request's descriptor is still watched.
-    bool watching() const;
-
 private:
     // Sets or gets line values through the request; ENODEV means the board has gone.
     void lineValues(const BoardCall &call, unsigned long command, gpio_v2_line_values &values);

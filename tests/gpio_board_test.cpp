@@ -87,6 +87,7 @@ namespace {
         }
         ssize_t readFrom(int fd, void *buffer, std::size_t size) override
         {
+            ++reads;
             const ssize_t bytes = ::read(fd, buffer, size);
             return bytes >= 0 ? bytes : -errno;
         }
@@ -121,6 +122,7 @@ namespace {
         std::optional<gpio_v2_line_request> requested;
         std::vector<std::pair<std::uint64_t, std::uint64_t>> sets;
         std::vector<int> closed;
+        int reads = 0;
         int readEnd = -1;
         int writeEnd = -1;
     };
@@ -280,9 +282,12 @@ namespace {
         GpioBoard board(wiring(), kernel);
         board.OpenBoard(0, 0);
         kernel.hangUp();
-        spinUntil([&] { return !board.watching(); });
-        EXPECT_FALSE(board.watching());
+        spinUntil([&] { return board.BoardPresent() == kFalse; });
         EXPECT_EQ(board.BoardPresent(), kFalse);
+        // A hung-up descriptor stays readable: reading it on and on would spin the event loop.
+        const int readsAtHangUp = kernel.reads;
+        spinUntil([] { return false; });
+        EXPECT_EQ(kernel.reads, readsAtHangUp) << "the hung-up request is still being read";
         EXPECT_THAT([&] { board.SetOutputLevel(1, 0); },
                 ThrowsMessage<RunTimeError>(
                         StrEq("SetOutputLevel(1, 0) failed: board not attached")));
@@ -297,7 +302,13 @@ namespace {
         kernel.valuesResult = -ENODEV;
         EXPECT_THAT([&] { board.ReadInput(0); },
                 ThrowsMessage<RunTimeError>(StrEq("ReadInput(0) failed: board not attached")));
-        EXPECT_FALSE(board.watching());
+        std::vector<Boolean> received;
+        board.setInputChangeHandler(
+                [&](std::int16_t, Boolean state) { received.push_back(state); });
+        kernel.edge(22, true); // the request is no longer watched: nothing reads or delivers this
+        spinUntil([] { return false; });
+        EXPECT_EQ(kernel.reads, 0);
+        EXPECT_TRUE(received.empty());
         EXPECT_THAT([&] { board.PresetChannel(0, 100); },
                 ThrowsMessage<RunTimeError>(HasSubstr("board not attached")));
     }

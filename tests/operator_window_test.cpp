@@ -11,9 +11,13 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTest>
+
+#include <functional>
+#include <limits>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -25,18 +29,12 @@ namespace {
     using namespace std::chrono_literals;
 
     // The real operator window bound to Form1, on virtual time and the simulated board.
-    class OperatorWindowTest : public ::testing::Test
+    struct BoundWindow
     {
-    protected:
-        OperatorWindowTest()
+        BoundWindow()
         {
             window.bind(form);
             form.dispatch(&Form1::Form_Load);
-        }
-
-        QColor background(QWidget *widget, QPalette::ColorRole role = QPalette::Window) const
-        {
-            return widget->palette().color(role);
         }
 
         VirtualClock clock;
@@ -50,7 +48,23 @@ namespace {
                     } };
     };
 
-    TEST_F(OperatorWindowTest, HasItsCaptionAndAFixedClientArea)
+    class OperatorWindowTest : public ::testing::Test, protected BoundWindow
+    {
+    };
+
+    // The window alone, as its design builds it, with no panel behind it.
+    class OperatorWindowDesign : public ::testing::Test
+    {
+    protected:
+        static QColor background(QWidget *widget, QPalette::ColorRole role = QPalette::Window)
+        {
+            return widget->palette().color(role);
+        }
+
+        OperatorWindow window;
+    };
+
+    TEST_F(OperatorWindowDesign, HasItsCaptionAndAFixedClientArea)
     {
         EXPECT_EQ(window.windowTitle(), "Meridan");
         EXPECT_EQ(window.size(), QSize(374, 354));
@@ -69,7 +83,7 @@ namespace {
         QColor colour;
     };
 
-    TEST_F(OperatorWindowTest, EveryControlFollowsTheDesignTable)
+    TEST_F(OperatorWindowDesign, EveryControlFollowsTheDesignTable)
     {
         const QColor frame(192, 192, 255);
         const QColor button(192, 255, 255);
@@ -128,7 +142,7 @@ namespace {
         }
     }
 
-    TEST_F(OperatorWindowTest, TheKeyboardFocusFollowsTheTabOrder)
+    TEST_F(OperatorWindowDesign, TheKeyboardFocusFollowsTheTabOrder)
     {
         std::vector<std::string> order;
         QWidget *widget = window.Command1;
@@ -165,25 +179,25 @@ namespace {
         EXPECT_FALSE(window.Command1->isEnabled());
     }
 
-    TEST_F(OperatorWindowTest, EndDarkensBothLampsAndEndsTheProgram)
+    TEST_F(OperatorWindowTest, EndAndTheCloseControlEachDarkenBothLampsAndEndTheProgram)
     {
-        window.Command5->click();
-        EXPECT_THAT(board->calls(),
-                ::testing::IsSupersetOf({ "SetOutputLevel(1, 0)", "SetOutputLevel(0, 0)" }));
-        EXPECT_EQ(desktop.status, ExitStatus::Ended);
-    }
-
-    TEST_F(OperatorWindowTest, ClosingTheWindowDarkensBothLampsLikeEnd)
-    {
-        window.Command3->click();
-        clock.advance(250ms); // both lamps lit
-        window.show();
-        window.close();
-        ASSERT_GE(board->writes().size(), 2u);
-        const auto &writes = board->writes();
-        EXPECT_EQ(writes[writes.size() - 2], (OutputWrite { at(250), 1, 0 }));
-        EXPECT_EQ(writes.back(), (OutputWrite { at(250), 0, 0 }));
-        EXPECT_EQ(desktop.status, ExitStatus::Ended);
+        const std::pair<const char *, std::function<void(OperatorWindow &)>> waysOut[] = {
+            { "END", [](OperatorWindow &w) { w.Command5->click(); } },
+            { "close", [](OperatorWindow &w) { w.close(); } },
+        };
+        for (const auto &[name, leave] : waysOut) {
+            SCOPED_TRACE(name);
+            BoundWindow panel;
+            panel.window.Command3->click();
+            panel.clock.advance(250ms); // both lamps lit
+            panel.window.show();
+            leave(panel.window);
+            const auto &writes = panel.board->writes();
+            ASSERT_GE(writes.size(), 2u);
+            EXPECT_EQ(writes[writes.size() - 2], (OutputWrite { at(250), 1, 0 }));
+            EXPECT_EQ(writes.back(), (OutputWrite { at(250), 0, 0 }));
+            EXPECT_EQ(panel.desktop.status, ExitStatus::Ended);
+        }
     }
 
     TEST_F(OperatorWindowTest, TheScrollBarRunsFromSlowestAtMinToFastestAtMax)
@@ -235,6 +249,68 @@ namespace {
         bar->setSliderDown(false);
         EXPECT_EQ(form.Timer1.interval(), 300);
         EXPECT_TRUE(form.Timer1.enabled());
+    }
+
+    TEST(BlinkRateBarTest, ADragFiresChangeOnlyWhenItEndsAwayFromWhereItBegan)
+    {
+        BlinkRateBar bar(nullptr);
+        QSignalSpy scrolled(&bar, &BlinkRateBar::scrolled);
+        QSignalSpy changed(&bar, &BlinkRateBar::changed);
+
+        bar.setSliderDown(true); // the thumb pressed and let go where it was
+        bar.setSliderDown(false);
+        EXPECT_EQ(scrolled.count(), 0);
+        EXPECT_EQ(changed.count(), 0) << "a release that moved nothing fired Change";
+
+        bar.setSliderDown(true);
+        bar.setSliderPosition(-500);
+        bar.setSliderPosition(-200); // back where it began
+        bar.setSliderDown(false);
+        EXPECT_EQ(scrolled.count(), 2);
+        EXPECT_EQ(changed.count(), 0);
+
+        bar.setSliderDown(true);
+        bar.setSliderPosition(-700);
+        bar.setSliderDown(false);
+        EXPECT_EQ(scrolled.count(), 3);
+        EXPECT_EQ(changed.count(), 1);
+        EXPECT_EQ(bar.period(), 700);
+
+        bar.triggerAction(QAbstractSlider::SliderSingleStepAdd); // an arrow: one Change
+        EXPECT_EQ(changed.count(), 2);
+        bar.setPeriod(690); // where the arrow left it: no change, no Change
+        EXPECT_EQ(changed.count(), 2);
+    }
+
+    TEST(BlinkRateBarTest, AnyNumberAnAssistiveClientSendsLandsWithinTheRange)
+    {
+        BlinkRateBar bar(nullptr);
+        QAccessibleValueInterface *value =
+                QAccessible::queryAccessibleInterface(&bar)->valueInterface();
+        ASSERT_NE(value, nullptr);
+        const std::pair<QVariant, int> rows[] = {
+            { 500, 500 },
+            { QString("300"), 300 },
+            { 99, 100 },
+            { 1001, 1000 },
+            { 0, 100 },
+            { -1, 100 },
+            { std::numeric_limits<int>::min(), 100 },
+            { std::numeric_limits<int>::max(), 1000 },
+            { std::numeric_limits<qlonglong>::min(), 100 },
+            { 1e300, 1000 },
+            { -1e300, 100 },
+            { 432.6, 433 },
+        };
+        for (const auto &[sent, period] : rows) {
+            SCOPED_TRACE(sent.toString().toStdString());
+            value->setCurrentValue(sent);
+            EXPECT_EQ(bar.period(), period);
+            EXPECT_EQ(value->currentValue().toInt(), period);
+        }
+        value->setCurrentValue(QString("fast")); // not a number: nothing moves
+        value->setCurrentValue(std::numeric_limits<double>::quiet_NaN());
+        EXPECT_EQ(bar.period(), 433);
     }
 
     TEST_F(OperatorWindowTest, AssistiveTechnologyHearsNamesLampStatesAndTheBlinkRate)

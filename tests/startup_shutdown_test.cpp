@@ -76,10 +76,27 @@ namespace {
         Panel panel;
     };
 
-    TEST_F(Shutdown, EndDarkensTheLeftLampThenTheRightAndRunsNoFurtherTick)
+    // END and the window's close control (with SIGINT, SIGTERM and SIGHUP, which close it) end
+    // the panel the same way.
+    struct WayOut
+    {
+        const char *name;
+        void (Form1::*procedure)();
+    };
+
+    class WaysOut : public Shutdown, public ::testing::WithParamInterface<WayOut>
+    {
+    };
+
+    INSTANTIATE_TEST_SUITE_P(EndAndClose, WaysOut,
+            ::testing::Values(WayOut { "END", &Form1::Command5_Click },
+                    WayOut { "close", &Form1::Form_Unload }),
+            [](const auto &row) { return std::string(row.param.name); });
+
+    TEST_P(WaysOut, DarkenTheLeftLampThenTheRightAndRunNoFurtherHandler)
     {
         ASSERT_EQ(panel.board->outputLevel(1), 100);
-        panel.form.dispatch(&Form1::Command5_Click);
+        panel.form.dispatch(GetParam().procedure);
         EXPECT_THAT(panel.board->writes(),
                 ElementsAre(OutputWrite { at(200), 1, 100 }, OutputWrite { at(250), 1, 0 },
                         OutputWrite { at(250), 0, 0 }));
@@ -87,28 +104,18 @@ namespace {
         panel.clock.advance(2s);
         panel.form.dispatch(&Form1::Command3_Click);
         EXPECT_EQ(panel.board->writes().size(), 3u);
-        EXPECT_EQ(panel.Picture1.colour, LampOn); // END leaves the boxes as they were
+        EXPECT_EQ(panel.Picture1.colour, LampOn); // the boxes stay as they were
     }
 
-    TEST_F(Shutdown, EndRunsNoTickThatIsAlreadyDue)
+    TEST_P(WaysOut, RunNoTickThatIsAlreadyDue)
     {
         panel.clock.stall(100ms); // Timer2's tick at 300 is due but not yet handled
-        panel.form.dispatch(&Form1::Command5_Click);
+        panel.form.dispatch(GetParam().procedure);
         panel.clock.wakeLate();
         EXPECT_THAT(panel.writesOf(1),
                 ElementsAre(OutputWrite { at(200), 1, 100 }, OutputWrite { at(350), 1, 0 }));
     }
 
-    TEST_F(Shutdown, ClosingTheWindowDarkensBothLampsAsEndDoes)
-    {
-        panel.form.dispatch(&Form1::Form_Unload);
-        EXPECT_THAT(panel.board->writes(),
-                ElementsAre(OutputWrite { at(200), 1, 100 }, OutputWrite { at(250), 1, 0 },
-                        OutputWrite { at(250), 0, 0 }));
-        EXPECT_EQ(panel.desktop.status, ExitStatus::Ended);
-        panel.clock.advance(1s);
-        EXPECT_EQ(panel.board->writes().size(), 3u);
-    }
     TEST_F(Shutdown, ABoardUnpluggedWhileRunningEndsThePanelAtItsNextWrite)
     {
         panel.board->unplug();

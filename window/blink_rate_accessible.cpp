@@ -66,8 +66,8 @@ void BlinkRateAccessible::setCurrentValue(const QVariant &value)
     const double period = value.toDouble(&isNumber);
     if (!isNumber || std::isnan(period))
         return;
-    const double held = std::clamp(period, double { BlinkRateBar::kFastest },
-            double { BlinkRateBar::kSlowest });
+    const double held = std::clamp(
+            period, double { BlinkRateBar::kFastest }, double { BlinkRateBar::kSlowest });
     bar()->setPeriod(static_cast<int>(std::lround(held)));
 }
 
