@@ -60,8 +60,13 @@ public:
     std::int32_t preset(std::int16_t output) const;
     Boolean input(std::int16_t index) const;
     const std::vector<OutputWrite> &writes() const { return outputWrites; }
-    // Hands over the writes recorded so far and starts a fresh record.
-    std::vector<OutputWrite> takeWrites() { return std::exchange(outputWrites, {}); }
+    // Moves the writes recorded so far to the end of `into` and empties the record, keeping its
+    // storage, so that a long run that drains it now and then allocates nothing more.
+    void drainWritesInto(std::vector<OutputWrite> &into)
+    {
+        into.insert(into.end(), outputWrites.begin(), outputWrites.end());
+        outputWrites.clear();
+    }
     // Every operation called, as text: "OpenBoard(0, 0)", "SetOutputLevel(1, 100)", ...
     const std::vector<std::string> &calls() const { return callLog; }
 
