@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs meridan-bench briefly and checks that its summary line is well formed and that the median
 # lamp edge error is below a generous 5 ms: a broken wake-up path shows, machine noise does not.
+# Usage: check_summary.sh [EMULATOR] MERIDAN-BENCH
 set -euo pipefail
-bench=$1
-output=$("$bench" --seconds 2 2>/dev/null)
+output=$("$@" --seconds 2 2>/dev/null)
 summary=$(tail -n 1 <<<"$output")
 echo "$summary"
 number='-?[0-9]+(\.[0-9]+)?'

@@ -16,7 +16,12 @@ namespace {
     // Quotes a part of the setting; it is printable ASCII by the time anything is quoted.
     std::string quoted(std::string_view text)
     {
-        return "\"" + std::string(text) + "\"";
+        std::string result;
+        result.reserve(text.size() + 2);
+        result += '"';
+        result += text;
+        result += '"';
+        return result;
     }
 
     std::optional<std::uint32_t> number(std::string_view text)
