@@ -1,4 +1,5 @@
 #include "board_library.h"
+#include "display_loss.h"
 #include "form1.h"
 #include "monotonic_clock.h"
 #include "operator_window.h"
@@ -14,6 +15,8 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+
+#include <unistd.h>
 
 using namespace meridan;
 
@@ -85,6 +88,20 @@ int main(int argc, char *argv[])
             return;
         }
         form->dispatch(&Form1::Form_Unload);
+    });
+
+    DisplayLoss displayLoss([&form, &desktop] {
+        // Qt is ending the process. With a modal message up (the start-up message, or a run-time
+        // error's report) no lamp can be lit by this program; otherwise both go dark as END
+        // makes them, and a failure to darken them is reported on standard error.
+        desktop.loseDisplay();
+        const bool running = !form->ended() && QApplication::activeModalWidget() == nullptr;
+        if (running)
+            form->dispatch(&Form1::Form_Unload);
+        const bool darkened = running && desktop.exitStatus() == ExitStatus::Ended;
+        std::cerr << "meridan: the display was lost"
+                  << (darkened ? "; both lamps darkened as END does\n" : "\n") << std::flush;
+        ::_exit(static_cast<int>(ExitStatus::DisplayLost));
     });
 
     form->dispatch(&Form1::Form_Load);

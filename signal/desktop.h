@@ -8,6 +8,7 @@ enum class ExitStatus {
     Ended = 0, // END, or the window closed
     NoBoard = 1, // no board attached at start
     RunTimeError = 2,
+    DisplayLost = 2, // the display went away while the panel ran
 };
 
 // What the logic asks of the desktop beyond its controls: a modal message, the report of a

@@ -32,7 +32,8 @@ void QtDesktop::reportRunTimeError(std::string_view message)
     std::string text = "Run-time error: ";
     text += message;
     std::cerr << "meridan: " << text << std::endl;
-    showModal(QMessageBox::Critical, text);
+    if (!displayGone)
+        showModal(QMessageBox::Critical, text);
 }
 
 void QtDesktop::endProgram(ExitStatus endedWith)

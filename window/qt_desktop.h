@@ -15,11 +15,16 @@ public:
     void reportRunTimeError(std::string_view message) override;
     void endProgram(ExitStatus status) override;
 
+    // From now on a run-time error is reported on standard error only: there is no display left
+    // to show a box on.
+    void loseDisplay() { displayGone = true; }
+
     // The status the program ended with, or nullopt while it runs.
     std::optional<ExitStatus> exitStatus() const { return status; }
 
 private:
     std::optional<ExitStatus> status;
+    bool displayGone = false;
 };
 
 } // namespace meridan
