@@ -1,5 +1,6 @@
 #include "board_setting.h"
 
+#include <cctype>
 #include <charconv>
 #include <optional>
 #include <vector>
@@ -72,10 +73,13 @@ namespace {
         {
             std::string_view key;
             std::uint32_t *offset;
+            std::string *name;
             bool given = false;
         };
-        Line lines[] = { { "out0", &setting.outputs[0] }, { "out1", &setting.outputs[1] },
-            { "in0", &setting.inputs[0] }, { "in1", &setting.inputs[1] } };
+        Line lines[] = { { "out0", &setting.outputs[0], &setting.names[0] },
+            { "out1", &setting.outputs[1], &setting.names[1] },
+            { "in0", &setting.inputs[0], &setting.names[2] },
+            { "in1", &setting.inputs[1], &setting.names[3] } };
         bool biasGiven = false, polarityGiven = false, debounceGiven = false;
 
         for (std::size_t i = 1; i < parts.size(); ++i) {
@@ -101,11 +105,19 @@ namespace {
                 known = true;
                 if (auto error = once(line.given))
                     return *error;
-                const auto offset = number(value);
-                if (!offset)
-                    return wrong("the line offset of " + std::string(key)
-                            + " must be a whole number, not " + quoted(value));
-                *line.offset = *offset;
+                // An offset is a whole number; a name (GPIO17, the chip's own) starts with a
+                // letter or an underscore.
+                const bool looksLikeName = !value.empty()
+                        && (std::isalpha(static_cast<unsigned char>(value.front()))
+                                || value.front() == '_');
+                if (const auto offset = number(value))
+                    *line.offset = *offset;
+                else if (looksLikeName)
+                    *line.name = value; // looked up among the chip's names when it opens
+                else
+                    return wrong("the line of " + std::string(key)
+                            + " must be an offset (a whole number) or a line's name, not "
+                            + quoted(value));
             }
             if (known)
                 continue;
@@ -141,10 +153,17 @@ namespace {
                 return wrong("the GPIO board needs out0, out1, in0 and in1, and "
                         + std::string(line.key) + " is missing");
         for (std::size_t a = 0; a < 4; ++a)
-            for (std::size_t b = a + 1; b < 4; ++b)
-                if (*lines[a].offset == *lines[b].offset)
-                    return wrong("line " + std::to_string(*lines[a].offset) + " is given for both "
-                            + std::string(lines[a].key) + " and " + std::string(lines[b].key));
+            for (std::size_t b = a + 1; b < 4; ++b) {
+                const Line &one = lines[a], &other = lines[b];
+                if (one.name->empty() != other.name->empty())
+                    continue; // an offset and a name: only the chip can tell
+                if (*one.name != *other.name || *one.offset != *other.offset)
+                    continue;
+                const std::string which =
+                        one.name->empty() ? std::to_string(*one.offset) : quoted(*one.name);
+                return wrong("line " + which + " is given for both " + std::string(one.key)
+                        + " and " + std::string(other.key));
+            }
         return setting;
     }
 

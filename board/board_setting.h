@@ -15,8 +15,9 @@ namespace meridan {
 //   "gpio:CHIP,out0=LINE,out1=LINE,in0=LINE,in1=LINE[,bias=pull-up|pull-down|none]
 //         [,active-low][,debounce=MS]"
 //                          two lamps and two switches on a Linux GPIO chip: CHIP is a name such
-//                          as gpiochip0 or a path such as /dev/gpiochip0; the lines are offsets on
-//                          that chip; bias, polarity and debounce apply to the two inputs
+//                          as gpiochip0 or a path such as /dev/gpiochip0; each LINE is an offset
+//                          on that chip or the name the chip reports for it (GPIO17); bias,
+//                          polarity and debounce apply to the two inputs
 struct SimulatedSetting
 {
     bool attached = true;
@@ -33,6 +34,9 @@ struct GpioSetting
     Bias bias = Bias::AsIs;
     bool activeLow = false;
     std::uint32_t debounceMs = 0;
+    // Lines given by name, resolved when the board opens: out0, out1, in0, in1 in that order;
+    // empty where a line is given by its offset.
+    std::array<std::string, 4> names {};
     bool operator==(const GpioSetting &) const = default;
 };
 
@@ -49,7 +53,7 @@ inline constexpr std::uint32_t kLongestDebounceMs = 1000;
 inline constexpr std::string_view kAcceptedSettings =
         "sim (the default, also when unset or empty), sim-unplugged, or "
         "gpio:CHIP,out0=LINE,out1=LINE,in0=LINE,in1=LINE[,bias=pull-up|pull-down|none]"
-        "[,active-low][,debounce=MS]";
+        "[,active-low][,debounce=MS], where a LINE is an offset on the chip or its name";
 
 // Reads a setting. Never throws: a malformed one gives a SettingError that names what is wrong
 // and what is accepted.

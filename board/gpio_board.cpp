@@ -2,9 +2,13 @@
 
 #include <linux/gpio.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
+#include <vector>
+
+#include <sys/stat.h>
 
 namespace meridan {
 
@@ -14,6 +18,23 @@ namespace {
     constexpr std::size_t kInputBit = 2; // input 0 is line 2, input 1 line 3
     constexpr std::int16_t kChannels = 2; // two outputs and two inputs
     constexpr const char *kName = "GPIO board";
+    constexpr const char *kKeys[] = { "out0", "out1", "in0", "in1" };
+
+    // What a path that is not a character device is, for the error that says so.
+    std::string kindOf(mode_t mode)
+    {
+        if (S_ISREG(mode))
+            return "a regular file";
+        if (S_ISDIR(mode))
+            return "a directory";
+        if (S_ISBLK(mode))
+            return "a block device";
+        if (S_ISFIFO(mode))
+            return "a pipe";
+        if (S_ISSOCK(mode))
+            return "a socket";
+        return "not a device";
+    }
     constexpr std::uint64_t kOutputMask = 0b0011;
     constexpr std::uint64_t kInputMask = 0b1100;
     constexpr std::size_t kEventsPerRead = 16;
@@ -91,38 +112,107 @@ void GpioBoard::OpenBoard(std::int32_t first, std::int32_t second)
     const BoardCall call { "OpenBoard", first, second };
     if (request.valid())
         return;
-    const int fd = io.openPath(setting.chip);
-    if (fd == -ENOENT || fd == -ENODEV || fd == -ENXIO)
+    const std::string &path = setting.chip;
+
+    // Nothing but a GPIO chip is opened: a watchdog starts counting when it is opened, and a
+    // terminal could become the panel's own. So the path is looked at first, and what was opened
+    // is checked again before anything is asked of it.
+    struct stat status
+    {
+    };
+    if (const int result = io.statusOf(path, status); result == -ENOENT || result == -ENOTDIR)
         return; // no such chip: the board is not plugged in
+    else if (result < 0)
+        call.fail("cannot look at " + path + ": " + reason(result));
+    if (!S_ISCHR(status.st_mode))
+        call.fail(path + " is not a GPIO chip but " + kindOf(status.st_mode));
+    if (const std::string subsystem = io.subsystemOf(status.st_rdev);
+            !subsystem.empty() && subsystem != "gpio")
+        call.fail(path + " is not a GPIO chip but a device of the kernel's \"" + subsystem
+                + "\" subsystem");
+
+    const int fd = io.openPath(path);
+    if (fd == -ENOENT || fd == -ENODEV || fd == -ENXIO)
+        return; // gone since: the board is not plugged in
     if (fd == -EACCES || fd == -EPERM)
-        call.fail("permission denied opening " + setting.chip
+        call.fail("permission denied opening " + path
                 + "; add your user to the group that owns it (usually gpio: sudo "
                   "usermod -aG gpio $USER, then log in again) or install the udev rule "
                   "from the README");
     if (fd < 0)
-        call.fail("cannot open " + setting.chip + ": " + reason(fd));
+        call.fail("cannot open " + path + ": " + reason(fd));
     const FileDescriptor chip(io, fd); // closed once the lines are requested: they live on
+    struct stat opened
+    {
+    };
+    if (const int result = io.statusOf(chip.get(), opened); result < 0)
+        call.fail("cannot look at " + path + ": " + reason(result));
+    if (!S_ISCHR(opened.st_mode) || opened.st_rdev != status.st_rdev)
+        call.fail(path + " changed while it was being opened");
 
     gpiochip_info info {};
     if (const int result = io.control(chip.get(), GPIO_GET_CHIPINFO_IOCTL, &info); result < 0)
-        call.fail(setting.chip + " is not a GPIO chip: " + reason(result));
-    for (const std::uint32_t line :
-            { setting.outputs[0], setting.outputs[1], setting.inputs[0], setting.inputs[1] })
-        if (line >= info.lines)
-            call.fail("line " + std::to_string(line) + " is not on " + setting.chip + ", which has "
+        call.fail(path + " is not a GPIO chip: " + reason(result));
+    resolveNames(call, chip.get(), info.lines);
+    const std::uint32_t lines[] = { setting.outputs[0], setting.outputs[1], setting.inputs[0],
+        setting.inputs[1] };
+    for (std::size_t a = 0; a < 4; ++a) {
+        if (lines[a] >= info.lines)
+            call.fail("line " + std::to_string(lines[a]) + " is not on " + path + ", which has "
                     + std::to_string(info.lines) + " lines");
+        for (std::size_t b = a + 1; b < 4; ++b)
+            if (lines[a] == lines[b])
+                call.fail("line " + std::to_string(lines[a]) + " of " + path + " is given for both "
+                        + kKeys[a] + " and " + kKeys[b]);
+    }
 
-    gpio_v2_line_request lines = lineRequest(setting);
-    if (const int result = io.control(chip.get(), GPIO_V2_GET_LINE_IOCTL, &lines); result < 0) {
+    gpio_v2_line_request wanted = lineRequest(setting);
+    if (const int result = io.control(chip.get(), GPIO_V2_GET_LINE_IOCTL, &wanted); result < 0) {
         if (result == -EBUSY)
-            call.fail("lines " + linesOf(setting) + " of " + setting.chip
+            call.fail("lines " + linesOf(setting) + " of " + path
                     + " are busy: another program holds one of them (gpioinfo shows "
                       "which)");
-        call.fail("cannot request lines " + linesOf(setting) + " of " + setting.chip + ": "
-                + reason(result));
+        call.fail(
+                "cannot request lines " + linesOf(setting) + " of " + path + ": " + reason(result));
     }
-    request.watch(FileDescriptor(io, lines.fd), [this] { readEvents(); });
+    request.watch(FileDescriptor(io, wanted.fd), [this] { readEvents(); });
     present = attached = true;
+}
+
+void GpioBoard::resolveNames(const BoardCall &call, int chip, std::uint32_t lineCount)
+{
+    std::uint32_t *offsets[] = { &setting.outputs[0], &setting.outputs[1], &setting.inputs[0],
+        &setting.inputs[1] };
+    if (std::all_of(setting.names.begin(), setting.names.end(),
+                [](const std::string &name) { return name.empty(); }))
+        return;
+    // Every line's name, as the chip reports it: a name may be on no line, or on several.
+    std::vector<std::string> names(lineCount);
+    for (std::uint32_t offset = 0; offset < lineCount; ++offset) {
+        gpio_v2_line_info line {};
+        line.offset = offset;
+        if (const int result = io.control(chip, GPIO_V2_GET_LINEINFO_IOCTL, &line); result < 0)
+            call.fail("cannot read the name of line " + std::to_string(offset) + " of "
+                    + setting.chip + ": " + reason(result));
+        names[offset] = std::string(line.name, strnlen(line.name, sizeof line.name));
+    }
+    for (std::size_t i = 0; i < 4; ++i) {
+        const std::string &wanted = setting.names[i];
+        if (wanted.empty())
+            continue;
+        std::vector<std::uint32_t> found;
+        for (std::uint32_t offset = 0; offset < lineCount; ++offset)
+            if (names[offset] == wanted)
+                found.push_back(offset);
+        if (found.empty())
+            call.fail("no line of " + setting.chip + " is named \"" + wanted + "\" (for " + kKeys[i]
+                    + "); gpioinfo lists the names, or give the line's offset");
+        if (found.size() > 1)
+            call.fail("\"" + wanted + "\" names " + std::to_string(found.size()) + " lines of "
+                    + setting.chip + " (" + std::to_string(found[0]) + " and "
+                    + std::to_string(found[1]) + "); give the offset of the one for " + kKeys[i]);
+        *offsets[i] = found.front();
+    }
 }
 
 Boolean GpioBoard::BoardPresent()

@@ -20,7 +20,8 @@ namespace meridan {
 // detected and the chosen bias, polarity and debounce. The request's descriptor is watched by the
 // event loop, and each edge raises OnInputChange.
 //
-// OpenBoard opens the chip and requests the lines; a chip that does not exist leaves the board
+// OpenBoard opens the chip, only once it has seen that the path is a GPIO character device, looks
+// up the lines given by name, and requests the lines; a chip that does not exist leaves the board
 // not present. PresetChannel checks the channel and the value and changes nothing on this board:
 // the outputs are already requested dark. A hang-up or read error on the request, or ENODEV from
 // a line call, means the board has gone: every later operation fails with "board not attached".
@@ -45,6 +46,8 @@ private:
     void readEvents();
     void lost();
     void checkAttached(const BoardCall &call) const;
+    // Looks up the lines given by name among the names the chip reports, and sets their offsets.
+    void resolveNames(const BoardCall &call, int chip, std::uint32_t lineCount);
 
     GpioSetting setting;
     SystemCalls &io;

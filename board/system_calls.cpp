@@ -1,9 +1,12 @@
 #include "system_calls.h"
 
 #include <cerrno>
+#include <filesystem>
+#include <system_error>
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace meridan {
@@ -27,6 +30,25 @@ LinuxSystemCalls &LinuxSystemCalls::instance()
     // Never destroyed: descriptors may still be closed while the program exits.
     static auto *calls = new LinuxSystemCalls;
     return *calls;
+}
+
+int LinuxSystemCalls::statusOf(const std::string &path, struct stat &status)
+{
+    return retryingInterrupted([&] { return ::stat(path.c_str(), &status); });
+}
+
+int LinuxSystemCalls::statusOf(int descriptor, struct stat &status)
+{
+    return retryingInterrupted([&] { return ::fstat(descriptor, &status); });
+}
+
+std::string LinuxSystemCalls::subsystemOf(dev_t device)
+{
+    const std::filesystem::path link = "/sys/dev/char/" + std::to_string(major(device)) + ":"
+            + std::to_string(minor(device)) + "/subsystem";
+    std::error_code error; // no sysfs, no such device: sysfs cannot tell
+    const std::filesystem::path target = std::filesystem::read_symlink(link, error);
+    return error ? std::string() : target.filename().string();
 }
 
 int LinuxSystemCalls::openPath(const std::string &path)

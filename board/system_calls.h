@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace meridan {
@@ -14,6 +15,12 @@ class SystemCalls
 {
 public:
     virtual ~SystemCalls() = default;
+    // stat(2) and fstat(2).
+    virtual int statusOf(const std::string &path, struct stat &status) = 0;
+    virtual int statusOf(int descriptor, struct stat &status) = 0;
+    // The kernel subsystem of a character device ("gpio", "tty", "misc", ...), as sysfs names it;
+    // empty where sysfs cannot tell.
+    virtual std::string subsystemOf(dev_t device) = 0;
     virtual int openPath(const std::string &path) = 0;
     virtual int control(int descriptor, unsigned long request, void *argument) = 0;
     virtual ssize_t readFrom(int descriptor, void *buffer, std::size_t size) = 0;
@@ -26,6 +33,11 @@ class LinuxSystemCalls final : public SystemCalls
 public:
     // The one instance the program needs; it holds no state.
     static LinuxSystemCalls &instance();
+
+    int statusOf(const std::string &path, struct stat &status) override;
+    int statusOf(int descriptor, struct stat &status) override;
+    // Reads /sys/dev/char/MAJOR:MINOR/subsystem.
+    std::string subsystemOf(dev_t device) override;
 
     // open(2) for reading and writing, never becoming the controlling terminal, closed on exec.
     int openPath(const std::string &path) override;

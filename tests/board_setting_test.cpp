@@ -16,6 +16,12 @@ namespace {
         return { std::move(chip), { out0, out1 }, { in0, in1 }, bias, activeLow, ms };
     }
 
+    GpioSetting named(GpioSetting setting, std::array<std::string, 4> names)
+    {
+        setting.names = std::move(names);
+        return setting;
+    }
+
     TEST(BoardSettingTest, EveryAcceptedFormIsRead)
     {
         const std::pair<std::string, BoardSetting> table[] = {
@@ -31,6 +37,12 @@ namespace {
                     gpio("/dev/gpiochip12", 0, 1, 2, 3, Bias::PullDown) },
             { "gpio:gpiochip1,out0=0,out1=1,in0=2,in1=3,bias=none,debounce=1000",
                     gpio("/dev/gpiochip1", 0, 1, 2, 3, Bias::Disabled, false, 1000) },
+            // Lines by the names the chip reports, alone or beside offsets.
+            { "gpio:gpiochip0,out0=GPIO17,out1=GPIO27,in0=GPIO22,in1=GPIO23",
+                    named(gpio("/dev/gpiochip0", 0, 0, 0, 0),
+                            { "GPIO17", "GPIO27", "GPIO22", "GPIO23" }) },
+            { "gpio:gpiochip0,out0=17,out1=P9_12,in0=_sw1,in1=23",
+                    named(gpio("/dev/gpiochip0", 17, 0, 0, 23), { "", "P9_12", "_sw1", "" }) },
         };
         for (const auto &[text, expected] : table) {
             SCOPED_TRACE(text);
@@ -66,8 +78,10 @@ namespace {
             { "gpio:gpiochip0," + lines + ",", "an empty part between commas (part 6)" },
             { "gpio:gpiochip0,out0=1,out1=2,in0=3", "in1 is missing" },
             { "gpio:gpiochip0", "out0 is missing" },
-            { "gpio:gpiochip0,out0=x,out1=2,in0=3,in1=4",
-                    "out0 must be a whole number, not \"x\"" },
+            { "gpio:gpiochip0,out0=1x,out1=2,in0=3,in1=4",
+                    "out0 must be an offset (a whole number) or a line's name, not \"1x\"" },
+            { "gpio:gpiochip0,out0=GPIO17,out1=2,in0=3,in1=GPIO17",
+                    "line \"GPIO17\" is given for both out0 and in1" },
             { "gpio:gpiochip0,out0=-1,out1=2,in0=3,in1=4", "not \"-1\"" },
             { "gpio:gpiochip0,out0=,out1=2,in0=3,in1=4", "not \"\"" },
             { "gpio:gpiochip0,out0=99999999999,out1=2,in0=3,in1=4", "not \"99999999999\"" },

@@ -14,10 +14,15 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <vector>
 
+#include <map>
+
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace meridan::testing {
@@ -51,8 +56,28 @@ namespace {
                     ::close(fd);
         }
 
+        int statusOf(const std::string &path, struct stat &status) override
+        {
+            statusPath = path;
+            status = pathStatus;
+            return pathStatusResult;
+        }
+        int statusOf(int fd, struct stat &status) override
+        {
+            EXPECT_EQ(fd, kChip);
+            status = openedStatus;
+            return 0;
+        }
+        std::string subsystemOf(dev_t device) override
+        {
+            EXPECT_EQ(device, pathStatus.st_rdev);
+            return subsystem;
+        }
         int openPath(const std::string &path) override
         {
+            ++opens;
+            if (openResult >= 0)
+                ++chipsOpened;
             openedPath = path;
             return openResult;
         }
@@ -61,6 +86,14 @@ namespace {
             if (request == GPIO_GET_CHIPINFO_IOCTL) {
                 EXPECT_EQ(fd, kChip);
                 static_cast<gpiochip_info *>(argument)->lines = chipLines;
+                return chipInfoResult;
+            }
+            if (request == GPIO_V2_GET_LINEINFO_IOCTL) {
+                EXPECT_EQ(fd, kChip);
+                auto *line = static_cast<gpio_v2_line_info *>(argument);
+                const auto named = lineNames.find(line->offset);
+                if (named != lineNames.end())
+                    std::strncpy(line->name, named->second.c_str(), sizeof line->name - 1);
                 return 0;
             }
             if (request == GPIO_V2_GET_LINE_IOCTL) {
@@ -113,7 +146,26 @@ namespace {
             writeEnd = -1;
         }
 
+        static struct stat gpioChip()
+        {
+            struct stat status
+            {
+            };
+            status.st_mode = S_IFCHR | 0660;
+            status.st_rdev = makedev(254, 0);
+            return status;
+        }
+
+        struct stat pathStatus = gpioChip();
+        int pathStatusResult = 0;
+        struct stat openedStatus = gpioChip();
+        std::string subsystem = "gpio";
+        std::string statusPath;
+        std::map<std::uint32_t, std::string> lineNames;
         int openResult = kChip;
+        int opens = 0;
+        int chipsOpened = 0;
+        int chipInfoResult = 0;
         int requestResult = 0;
         int valuesResult = 0;
         std::uint32_t chipLines = 54;
@@ -203,32 +255,88 @@ namespace {
         struct Row
         {
             const char *name;
-            int openResult, requestResult;
-            std::uint32_t chipLines;
+            std::function<void(FakeGpio &, GpioSetting &)> arrange;
+            bool opened; // whether the path may be opened at all
             const char *says;
         };
+        const auto named = [](std::array<std::string, 4> names) {
+            return [names](FakeGpio &kernel, GpioSetting &setting) {
+                kernel.lineNames = { { 17, "GPIO17" }, { 27, "GPIO27" }, { 5, "DUP" },
+                    { 6, "DUP" } };
+                setting.names = names;
+            };
+        };
         const Row table[] = {
-            { "no permission", -EACCES, 0, 54,
+            { "no permission", [](FakeGpio &k, GpioSetting &) { k.openResult = -EACCES; }, true,
                     "permission denied opening /dev/gpiochip0; add your user" },
-            { "lines busy", FakeGpio::kChip, -EBUSY, 54,
+            { "a regular file", [](FakeGpio &k, GpioSetting &) { k.pathStatus.st_mode = S_IFREG; },
+                    false, "/dev/gpiochip0 is not a GPIO chip but a regular file" },
+            { "a directory", [](FakeGpio &k, GpioSetting &) { k.pathStatus.st_mode = S_IFDIR; },
+                    false, "/dev/gpiochip0 is not a GPIO chip but a directory" },
+            { "a terminal", [](FakeGpio &k, GpioSetting &) { k.subsystem = "tty"; }, false,
+                    "is not a GPIO chip but a device of the kernel's \"tty\" subsystem" },
+            { "a watchdog, which opening would start",
+                    [](FakeGpio &k, GpioSetting &) { k.subsystem = "misc"; }, false,
+                    "is not a GPIO chip but a device of the kernel's \"misc\" subsystem" },
+            { "a device that is no chip",
+                    [](FakeGpio &k, GpioSetting &) { k.chipInfoResult = -ENOTTY; }, true,
+                    "/dev/gpiochip0 is not a GPIO chip: Inappropriate ioctl for device" },
+            { "swapped while opened",
+                    [](FakeGpio &k, GpioSetting &) { k.openedStatus.st_rdev = makedev(4, 64); },
+                    true, "/dev/gpiochip0 changed while it was being opened" },
+            { "lines busy", [](FakeGpio &k, GpioSetting &) { k.requestResult = -EBUSY; }, true,
                     "lines 17, 27, 22 and 23 of /dev/gpiochip0 are busy" },
-            { "line beyond the chip", FakeGpio::kChip, 0, 27,
+            { "line beyond the chip", [](FakeGpio &k, GpioSetting &) { k.chipLines = 27; }, true,
                     "line 27 is not on /dev/gpiochip0, which has 27 lines" },
-            { "request refused", FakeGpio::kChip, -EINVAL, 54,
-                    "cannot request lines 17, 27, 22 and 23" },
+            { "request refused", [](FakeGpio &k, GpioSetting &) { k.requestResult = -EINVAL; },
+                    true, "cannot request lines 17, 27, 22 and 23" },
+            { "one line by offset and by name", named({ "", "GPIO17", "", "" }), true,
+                    "line 17 of /dev/gpiochip0 is given for both out0 and out1" },
+            { "a name the chip does not have", named({ "", "", "", "GPIO99" }), true,
+                    "no line of /dev/gpiochip0 is named \"GPIO99\" (for in1)" },
+            { "a name on two lines", named({ "DUP", "", "", "" }), true,
+                    "\"DUP\" names 2 lines of /dev/gpiochip0 (5 and 6); give the offset of the "
+                    "one for out0" },
         };
         for (const Row &row : table) {
             SCOPED_TRACE(row.name);
             FakeGpio kernel;
-            kernel.openResult = row.openResult;
-            kernel.requestResult = row.requestResult;
-            kernel.chipLines = row.chipLines;
-            GpioBoard board(wiring(), kernel);
+            GpioSetting setting = wiring();
+            row.arrange(kernel, setting);
+            GpioBoard board(setting, kernel);
             EXPECT_THAT([&] { board.OpenBoard(0, 0); },
                     ThrowsMessage<RunTimeError>(
                             AllOf(HasSubstr("OpenBoard(0, 0) failed: "), HasSubstr(row.says))));
             EXPECT_EQ(board.BoardPresent(), kFalse);
+            EXPECT_EQ(kernel.opens, row.opened ? 1 : 0);
+            EXPECT_EQ(kernel.closed.size(), static_cast<std::size_t>(kernel.chipsOpened))
+                    << "an opened chip was left open";
         }
+    }
+
+    TEST(GpioBoardTest, LinesGivenByNameAreRequestedAtTheOffsetsTheChipNamesThem)
+    {
+        FakeGpio kernel;
+        kernel.lineNames = { { 17, "GPIO17" }, { 27, "GPIO27" }, { 22, "GPIO22" },
+            { 3, "SW_RIGHT" } };
+        GpioSetting setting = wiring();
+        setting.outputs = { 0, 0 };
+        setting.inputs[0] = 0;
+        setting.names = { "GPIO17", "GPIO27", "GPIO22", "" }; // in1 stays at offset 23
+        setting.inputs[1] = 23;
+        GpioBoard board(setting, kernel);
+        board.OpenBoard(0, 0);
+        ASSERT_TRUE(kernel.requested.has_value());
+        EXPECT_THAT(std::vector<std::uint32_t>(
+                            kernel.requested->offsets, kernel.requested->offsets + 4),
+                ElementsAre(17, 27, 22, 23));
+        EXPECT_EQ(board.BoardPresent(), kTrue);
+        kernel.edge(22, true); // events name the resolved offset
+        std::vector<std::int16_t> received;
+        board.setInputChangeHandler(
+                [&](std::int16_t index, Boolean) { received.push_back(index); });
+        spinUntil([&] { return !received.empty(); });
+        EXPECT_THAT(received, ElementsAre(0));
     }
 
     TEST(GpioBoardTest, LevelsDriveTheOutputLinesAndInputsReadTheirLines)

@@ -1,0 +1,41 @@
+// Loaded into meridan with LD_PRELOAD by the real-kernel tests: appends every successful
+// GPIO_V2_LINE_SET_VALUES_IOCTL the panel makes, as "bits mask" in hex, to the file named by
+// MERIDAN_LINE_RECORD. A released gpio-sim line reverts to its pull, so after the panel has gone
+// only this record shows the last level it wrote.
+
+#include <linux/gpio.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+extern "C" int ioctl(int descriptor, unsigned long request, ...)
+{
+    using Ioctl = int (*)(int, unsigned long, ...);
+    static const auto next = reinterpret_cast<Ioctl>(dlsym(RTLD_NEXT, "ioctl"));
+    va_list arguments;
+    va_start(arguments, request);
+    void *argument = va_arg(arguments, void *);
+    va_end(arguments);
+    const int result = next(descriptor, request, argument);
+    if (result == 0 && request == GPIO_V2_LINE_SET_VALUES_IOCTL) {
+        if (const char *path = std::getenv("MERIDAN_LINE_RECORD")) {
+            const auto *values = static_cast<const gpio_v2_line_values *>(argument);
+            char line[64];
+            const int length = std::snprintf(line, sizeof line, "%llx %llx\n",
+                    static_cast<unsigned long long>(values->bits),
+                    static_cast<unsigned long long>(values->mask));
+            const int file = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+            if (file >= 0) {
+                [[maybe_unused]] const ssize_t written =
+                        ::write(file, line, static_cast<std::size_t>(length));
+                ::close(file);
+            }
+        }
+    }
+    return result;
+}
