@@ -1,6 +1,7 @@
 // Starts the real meridan binary on an X display (Xvfb in the test run), clicks it with xdotool
 // and watches its lamp boxes on screen.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
@@ -10,6 +11,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
@@ -18,6 +22,7 @@
 #include <vector>
 
 #include <csignal>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -41,20 +46,17 @@ std::string run(const std::string &command)
     return output;
 }
 
-// The program under test, started with extra environment settings.
-class Meridan
+// A program the test starts, with `settings` over the test's own environment, and ends (SIGKILL)
+// if it is still running when the test is done with it.
+class Process
 {
 public:
-    explicit Meridan(std::vector<std::string> settings = {})
+    Process(std::vector<std::string> argv, const std::vector<std::string> &settings,
+            const std::string &stderrPath = {})
     {
-        // The panel goes to the X display under test, whatever platform the caller's desktop
-        // would choose: a Wayland or offscreen setting would put it where no test can see it.
-        settings.insert(settings.begin(), "QT_QPA_PLATFORM=xcb");
         std::vector<std::string> environment(settings);
         const auto overridden = [&settings](std::string_view entry) {
             const std::string_view name = entry.substr(0, entry.find('='));
-            if (name == "WAYLAND_DISPLAY")
-                return true;
             return std::any_of(settings.begin(), settings.end(), [name](const std::string &set) {
                 return std::string_view(set).substr(0, set.find('=')) == name;
             });
@@ -66,24 +68,34 @@ public:
         for (std::string &entry : environment)
             envp.push_back(entry.data());
         envp.push_back(nullptr);
-        std::string binary = std::getenv("MERIDAN_BINARY");
-        char *argv[] = { binary.data(), nullptr };
-        if (::posix_spawn(&pid, binary.c_str(), nullptr, nullptr, argv, envp.data()) != 0)
+        std::vector<char *> args;
+        for (std::string &arg : argv)
+            args.push_back(arg.data());
+        args.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (!stderrPath.empty())
+            posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, stderrPath.c_str(),
+                    O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envp.data()) != 0)
             pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
     }
-    ~Meridan()
+    ~Process()
     {
         if (pid > 0) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, nullptr, 0);
         }
     }
+    Process(const Process &) = delete;
+    Process &operator=(const Process &) = delete;
 
     // The exit status, or nullopt if it has not ended within the timeout.
     std::optional<int> exitStatus(std::chrono::milliseconds timeout = 5s)
     {
         const auto deadline = Clock::now() + timeout;
-        while (Clock::now() < deadline) {
+        while (pid > 0 && Clock::now() < deadline) {
             int status = 0;
             if (::waitpid(pid, &status, WNOHANG) == pid) {
                 pid = -1;
@@ -96,6 +108,65 @@ public:
 
     pid_t pid = -1;
 };
+
+// The program under test. It goes to the X display under test unless the settings choose
+// another platform, whatever the caller's desktop would choose: a Wayland or offscreen setting
+// from the caller would put it where no test can see it.
+class Meridan : public Process
+{
+public:
+    explicit Meridan(std::vector<std::string> settings = {}, const std::string &stderrPath = {})
+        : Process({ std::getenv("MERIDAN_BINARY") }, withPlatform(std::move(settings)), stderrPath)
+    {
+    }
+
+private:
+    static std::vector<std::string> withPlatform(std::vector<std::string> settings)
+    {
+        const bool chosen = std::any_of(settings.begin(), settings.end(),
+                [](const std::string &set) { return set.starts_with("QT_QPA_PLATFORM="); });
+        if (!chosen) {
+            settings.emplace_back("QT_QPA_PLATFORM=xcb");
+            settings.emplace_back("WAYLAND_DISPLAY=");
+        }
+        return settings;
+    }
+};
+
+// A temporary directory, removed with what is in it.
+struct TemporaryDirectory
+{
+    TemporaryDirectory()
+    {
+        char name[] = "/tmp/meridan-e2e-XXXXXX";
+        if (::mkdtemp(name) != nullptr)
+            path = name;
+    }
+    ~TemporaryDirectory()
+    {
+        if (!path.empty())
+            std::filesystem::remove_all(path);
+    }
+    std::string path;
+};
+
+std::string contents(const std::string &path)
+{
+    std::ifstream file(path);
+    return { std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>() };
+}
+
+// Waits until `path` exists.
+bool appears(const std::string &path, std::chrono::milliseconds timeout = 10s)
+{
+    const auto deadline = Clock::now() + timeout;
+    while (Clock::now() < deadline) {
+        if (std::filesystem::exists(path))
+            return true;
+        std::this_thread::sleep_for(20ms);
+    }
+    return false;
+}
 
 struct Window
 {
@@ -162,6 +233,18 @@ protected:
             std::this_thread::sleep_for(50ms);
         }
         return std::nullopt;
+    }
+
+    // Waits until no visible window has the title `title`.
+    bool waitGone(const std::string &title)
+    {
+        const auto deadline = Clock::now() + 10s;
+        while (Clock::now() < deadline) {
+            if (windows(title).empty())
+                return true;
+            std::this_thread::sleep_for(50ms);
+        }
+        return false;
     }
 
     void click(const Window &window, int x, int y)
@@ -411,12 +494,66 @@ TEST_F(RealWindow, AnUnknownBoardIsReportedInABoxThenEndsWithStatusTwo)
     EXPECT_EQ(meridan.exitStatus(), 2);
 }
 
-TEST_F(RealWindow, SigtermEndsThePanelWithStatusZero)
+TEST_F(RealWindow, SigintSigtermAndSighupEndThePanelWithStatusZero)
 {
-    Meridan meridan;
-    ASSERT_TRUE(waitFor("Meridan", 374, 354).has_value());
-    ::kill(meridan.pid, SIGTERM);
-    EXPECT_EQ(meridan.exitStatus(), 0);
+    for (const int signal : { SIGINT, SIGTERM, SIGHUP }) {
+        SCOPED_TRACE(strsignal(signal));
+        Meridan meridan;
+        ASSERT_TRUE(waitFor("Meridan", 374, 354).has_value());
+        ::kill(meridan.pid, signal);
+        EXPECT_EQ(meridan.exitStatus(), 0);
+        ASSERT_TRUE(waitGone("Meridan"));
+    }
+}
+
+// The display goes away under a blinking panel: the X server the test started for it ends, or
+// the Wayland compositor does. Both lamps are darkened (on the simulated board, Form_Unload ran to
+// its end, as the line says), and the panel ends with status 2.
+TEST_F(RealWindow, LosingTheDisplayDarkensBothLampsAndEndsWithStatusTwo)
+{
+    TemporaryDirectory scratch;
+    const std::string errors = scratch.path + "/stderr";
+    {
+        SCOPED_TRACE("X11");
+        const int number = 200 + static_cast<int>(::getpid() % 500);
+        const std::string own = ":" + std::to_string(number);
+        Process server({ "Xvfb", own, "-screen", "0", "800x600x24", "-nolisten", "tcp" }, {});
+        ASSERT_TRUE(appears("/tmp/.X11-unix/X" + std::to_string(number))) << "no Xvfb";
+        Meridan meridan({ "DISPLAY=" + own }, errors);
+        const std::string window = run("DISPLAY=" + own
+                + " timeout 10 xdotool search --sync --onlyvisible --name '^Meridan$' 2>/dev/null"
+                  " | head -n 1");
+        ASSERT_FALSE(window.empty()) << "the panel never appeared";
+        run("DISPLAY=" + own + " xdotool mousemove --window " + window.substr(0, window.find('\n'))
+                + " " + std::to_string(kLeft.first) + " " + std::to_string(kLeft.second)
+                + " click 1");
+        std::this_thread::sleep_for(300ms); // the left lamp lights at 200 ms
+        ::kill(server.pid, SIGTERM);
+        EXPECT_EQ(meridan.exitStatus(), 2);
+        EXPECT_THAT(contents(errors),
+                ::testing::HasSubstr(
+                        "meridan: the display was lost; both lamps darkened as END does\n"));
+    }
+    {
+        SCOPED_TRACE("Wayland");
+        const std::string runtime = scratch.path + "/runtime";
+        std::filesystem::create_directory(runtime);
+        std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+        Process compositor({ "weston", "--backend=headless-backend.so", "--socket=meridan-e2e",
+                                   "--idle-time=0" },
+                { "XDG_RUNTIME_DIR=" + runtime });
+        ASSERT_TRUE(appears(runtime + "/meridan-e2e")) << "no weston";
+        Meridan meridan({ "QT_QPA_PLATFORM=wayland", "WAYLAND_DISPLAY=meridan-e2e",
+                                "XDG_RUNTIME_DIR=" + runtime },
+                errors);
+        std::this_thread::sleep_for(1500ms); // no input to give a Wayland client from outside
+        ASSERT_FALSE(meridan.exitStatus(0ms).has_value()) << contents(errors);
+        ::kill(compositor.pid, SIGTERM);
+        EXPECT_EQ(meridan.exitStatus(), 2);
+        EXPECT_THAT(contents(errors),
+                ::testing::HasSubstr(
+                        "meridan: the display was lost; both lamps darkened as END does\n"));
+    }
 }
 
 } // namespace
