@@ -517,7 +517,8 @@ TEST_F(RealWindow, LosingTheDisplayDarkensBothLampsAndEndsWithStatusTwo)
         SCOPED_TRACE("X11");
         const int number = 200 + static_cast<int>(::getpid() % 500);
         const std::string own = ":" + std::to_string(number);
-        Process server({ "Xvfb", own, "-screen", "0", "800x600x24", "-nolisten", "tcp" }, {});
+        Process server({ "Xvfb", own, "-screen", "0", "800x600x24", "-nolisten", "tcp" }, {},
+                scratch.path + "/xvfb.log");
         ASSERT_TRUE(appears("/tmp/.X11-unix/X" + std::to_string(number))) << "no Xvfb";
         Meridan meridan({ "DISPLAY=" + own }, errors);
         const std::string window = run("DISPLAY=" + own
@@ -541,7 +542,7 @@ TEST_F(RealWindow, LosingTheDisplayDarkensBothLampsAndEndsWithStatusTwo)
         std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
         Process compositor({ "weston", "--backend=headless-backend.so", "--socket=meridan-e2e",
                                    "--idle-time=0" },
-                { "XDG_RUNTIME_DIR=" + runtime });
+                { "XDG_RUNTIME_DIR=" + runtime }, scratch.path + "/weston.log");
         ASSERT_TRUE(appears(runtime + "/meridan-e2e")) << "no weston";
         Meridan meridan({ "QT_QPA_PLATFORM=wayland", "WAYLAND_DISPLAY=meridan-e2e",
                                 "XDG_RUNTIME_DIR=" + runtime },
