@@ -14,11 +14,14 @@ struct EdgeErrors
     std::vector<double> at;
     std::vector<double> error;
 
-    // Makes room for `edges` up front, so that a soak sees no memory of the benchmark's own grow.
+    // Makes room for `edges` up front and touches it, so that a soak sees no memory of the
+    // benchmark's own grow: reserved pages become resident only when first written.
     void reserve(std::size_t edges)
     {
-        at.reserve(edges);
-        error.reserve(edges);
+        at.resize(edges);
+        error.resize(edges);
+        at.clear();
+        error.clear();
     }
 
     void add(double when, double value)
