@@ -1,5 +1,6 @@
 #include "board_call.h"
 
+#include "board_link.h"
 #include "run_time_error.h"
 
 namespace meridan {
@@ -33,8 +34,9 @@ std::size_t BoardCall::channel(
 
 void BoardCall::checkLevel(std::int32_t level) const
 {
-    if (level < 0 || level > kHighestLevel)
-        fail("a level is 0 to " + std::to_string(kHighestLevel) + ", not " + std::to_string(level));
+    if (level < kDark || level > kLit)
+        fail("a level is " + std::to_string(kDark) + " to " + std::to_string(kLit) + ", not "
+                + std::to_string(level));
 }
 
 } // namespace meridan

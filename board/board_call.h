@@ -8,9 +8,6 @@
 
 namespace meridan {
 
-// The highest output level a board takes: 100 lights a lamp, 0 darkens it.
-inline constexpr std::int32_t kHighestLevel = 100;
-
 // One operation called on a board, with its arguments, and the rules every board applies to
 // them. Its text ("SetOutputLevel(1, 100)") is built only when a call fails or is recorded, not
 // on every write.
@@ -39,7 +36,7 @@ public:
     // returns it as an index into them.
     std::size_t channel(
             const char *kind, std::int16_t index, std::int16_t channels, const char *board) const;
-    // Checks that a level is 0 to kHighestLevel.
+    // Checks that a level is kDark (0) to kLit (100).
     void checkLevel(std::int32_t level) const;
 
 private:

@@ -7,6 +7,10 @@
 
 namespace meridan {
 
+// Output levels: 100 lights a lamp, 0 darkens it, and no board takes a level outside them.
+inline constexpr std::int32_t kLit = 100;
+inline constexpr std::int32_t kDark = 0;
+
 // The board as the panel uses it: five operations and one event. Every operation either succeeds
 // or raises RunTimeError. Outputs and inputs are crossed on the lamps' wiring: the left lamp is
 // output 1 and the right lamp output 0, while the left switch is input 0 and the right switch

@@ -46,10 +46,6 @@ using BoardFactory = std::function<std::unique_ptr<BoardLink>()>;
 
 inline constexpr std::string_view kNotPluggedIn = "THE PHIDGET CONTROLLER IS NOT PLUGGED IN";
 
-// Output levels written with SetOutputLevel.
-inline constexpr std::int32_t kLit = 100;
-inline constexpr std::int32_t kDark = 0;
-
 // Half the blink period, V / 2 rounded to nearest with ties to even (101 gives 50, 103 gives 52).
 std::int32_t halfPeriod(std::int16_t value);
 
