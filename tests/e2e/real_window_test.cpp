@@ -517,7 +517,8 @@ TEST_F(RealWindow, LosingTheDisplayDarkensBothLampsAndEndsWithStatusTwo)
         SCOPED_TRACE("X11");
         const int number = 200 + static_cast<int>(::getpid() % 500);
         const std::string own = ":" + std::to_string(number);
-        Process server({ "Xvfb", own, "-screen", "0", "800x600x24", "-nolisten", "tcp" }, {},
+        Process server(
+                { "Xvfb", own, "-screen", "0", "800x600x24", "-nolisten", "tcp", "-noreset" }, {},
                 scratch.path + "/xvfb.log");
         ASSERT_TRUE(appears("/tmp/.X11-unix/X" + std::to_string(number))) << "no Xvfb";
         Meridan meridan({ "DISPLAY=" + own }, errors);
