@@ -9,41 +9,52 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <iostream>
 #include <thread>
 #include <utility>
+
+#include <unistd.h>
 
 namespace meridan {
 
 namespace {
 
     std::function<void()> handler;
-    std::atomic<bool> armed = false;
     QtMessageHandler qtHandler = nullptr;
     bool registered = false;
 
-    // Runs the handler once, on the thread of the event loop, between two event handlers.
+    // Armed: a loss runs the handler. Handling: it is running, on one thread, and will end the
+    // process. Off: the program's own end has come.
+    enum class State { Armed, Handling, Off };
+    std::atomic<State> state = State::Off;
+
+    // Runs the handler once. A second thread that meets the loss (Qt's Wayland reader and the
+    // event loop both do) waits for the first to end the process instead of letting Qt end it
+    // with status 1 while the lamps are being darkened.
     void lost()
     {
-        if (armed.exchange(false))
+        State armed = State::Armed;
+        if (state.compare_exchange_strong(armed, State::Handling)) {
             handler();
+            return;
+        }
+        for (int waited = 0; waited < 500 && state == State::Handling; ++waited)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 
     void lostOnAnyThread()
     {
-        if (!armed)
-            return;
         QCoreApplication *application = QCoreApplication::instance();
-        if (application == nullptr || QThread::currentThread() == application->thread()) {
-            lost();
-            return;
+        if (state == State::Armed && application != nullptr
+                && QThread::currentThread() != application->thread()) {
+            // Another thread of Qt's (the Wayland event reader) is about to end the process: have
+            // the event loop run the handler after the handler now running, as every event of
+            // the panel runs, and hold this thread meanwhile. If the loop does not come to it,
+            // run it here rather than leave a lamp lit.
+            QMetaObject::invokeMethod(application, lost, Qt::QueuedConnection);
+            for (int waited = 0; waited < 200 && state == State::Armed; ++waited)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        // Another thread of Qt's (the Wayland event reader) is about to end the process. Hold it
-        // while the event loop runs the handler after the handler now running, as every event
-        // of the panel runs; if the loop does not come to it, run it here rather than leave a
-        // lamp lit.
-        QMetaObject::invokeMethod(application, lost, Qt::QueuedConnection);
-        for (int waited = 0; waited < 200 && armed; ++waited)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         lost();
     }
 
@@ -60,19 +71,28 @@ namespace {
 
 } // namespace
 
-DisplayLoss::DisplayLoss(std::function<void()> onLoss)
+DisplayLoss::DisplayLoss()
 {
-    handler = std::move(onLoss);
-    armed = true;
+    handler = [] {
+        std::cerr << "meridan: the display was lost" << std::endl;
+        ::_exit(2);
+    };
+    state = State::Armed;
     std::signal(SIGPIPE, SIG_IGN);
     qtHandler = qInstallMessageHandler(onMessage);
     if (!registered)
         registered = std::atexit(lostOnAnyThread) == 0;
 }
 
+void DisplayLoss::setHandler(std::function<void()> onLoss)
+{
+    // Set on the event loop's thread, where the handler also runs: no loss is being handled now.
+    handler = std::move(onLoss);
+}
+
 DisplayLoss::~DisplayLoss()
 {
-    armed = false;
+    state = State::Off;
     qInstallMessageHandler(qtHandler);
 }
 

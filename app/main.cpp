@@ -66,6 +66,7 @@ int main(int argc, char *argv[])
         std::cerr << "meridan: takes no arguments, but was given \"" << argv[1] << "\"\n";
         return static_cast<int>(ExitStatus::RunTimeError);
     }
+    DisplayLoss displayLoss; // from here on, losing the display ends the panel with status 2
     QApplication::setStyle(QStyleFactory::create("Fusion"));
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -90,7 +91,7 @@ int main(int argc, char *argv[])
         form->dispatch(&Form1::Form_Unload);
     });
 
-    DisplayLoss displayLoss([&form, &desktop] {
+    displayLoss.setHandler([&form, &desktop] {
         // Qt is ending the process. With a modal message up (the start-up message, or a run-time
         // error's report) no lamp can be lit by this program; otherwise both go dark as END
         // makes them, and a failure to darken them is reported on standard error.
