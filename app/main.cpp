@@ -96,8 +96,7 @@ int main(int argc, char *argv[])
         // error's report) no lamp can be lit by this program; otherwise both go dark as END
         // makes them, and a failure to darken them is reported on standard error.
         desktop.loseDisplay();
-        const bool running =
-                form && !form->ended() && QApplication::activeModalWidget() == nullptr;
+        const bool running = form && !form->ended() && QApplication::activeModalWidget() == nullptr;
         if (running)
             form->dispatch(&Form1::Form_Unload);
         const bool darkened = running && desktop.exitStatus() == ExitStatus::Ended;
