@@ -59,7 +59,7 @@ void BoardLibrary::OpenBoard(std::int32_t first, std::int32_t second)
 
 void BoardLibrary::openGpio(const GpioSetting &setting, std::int32_t first, std::int32_t second)
 {
-    gpio = std::make_unique<GpioBoard>(setting, *gpioIo);
+    gpio = std::make_unique<GpioBoard>(setting, *systemCalls);
     gpio->setInputChangeHandler(inputChanged);
     board = gpio.get();
     board->OpenBoard(first, second);

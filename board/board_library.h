@@ -48,7 +48,7 @@ public:
     // The GPIO board in use, or nullptr.
     GpioBoard *gpioBoard() const { return gpio.get(); }
     // Where a GPIO board makes its system calls; the kernel unless a test stands in.
-    void setGpioIo(SystemCalls &io) { gpioIo = &io; }
+    void setSystemCalls(SystemCalls &io) { systemCalls = &io; }
 
 private:
     void openGpio(const GpioSetting &setting, std::int32_t first, std::int32_t second);
@@ -60,7 +60,7 @@ private:
     QObject eventContext; // queued board events die with the board
     std::unique_ptr<SimulatedBoard> simulated;
     std::unique_ptr<SimulatedBoardWindow> window;
-    SystemCalls *gpioIo = &LinuxSystemCalls::instance();
+    SystemCalls *systemCalls = &LinuxSystemCalls::instance();
     std::unique_ptr<GpioBoard> gpio;
     BoardLink *board = nullptr;
 };

@@ -3,6 +3,7 @@
 #include <linux/gpio.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -20,6 +21,10 @@ namespace {
     constexpr const char *kName = "GPIO board";
     constexpr const char *kKeys[] = { "out0", "out1", "in0", "in1" };
 
+    constexpr std::uint64_t kOutputMask = 0b0011;
+    constexpr std::uint64_t kInputMask = 0b1100;
+    constexpr std::size_t kEventsPerRead = 16;
+
     // What a path that is not a character device is, for the error that says so.
     std::string kindOf(mode_t mode)
     {
@@ -35,9 +40,17 @@ namespace {
             return "a socket";
         return "not a device";
     }
-    constexpr std::uint64_t kOutputMask = 0b0011;
-    constexpr std::uint64_t kInputMask = 0b1100;
-    constexpr std::size_t kEventsPerRead = 16;
+
+    // The four lines in request order: output 0, output 1, input 0, input 1; where each offset
+    // is kept, and its value.
+    std::array<std::uint32_t *, 4> offsetSlots(GpioSetting &setting)
+    {
+        return { &setting.outputs[0], &setting.outputs[1], &setting.inputs[0], &setting.inputs[1] };
+    }
+    std::array<std::uint32_t, 4> offsetsOf(const GpioSetting &setting)
+    {
+        return { setting.outputs[0], setting.outputs[1], setting.inputs[0], setting.inputs[1] };
+    }
 
     std::string reason(int negativeErrno)
     {
@@ -46,8 +59,9 @@ namespace {
 
     std::string linesOf(const GpioSetting &setting)
     {
-        return std::to_string(setting.outputs[0]) + ", " + std::to_string(setting.outputs[1]) + ", "
-                + std::to_string(setting.inputs[0]) + " and " + std::to_string(setting.inputs[1]);
+        const auto lines = offsetsOf(setting);
+        return std::to_string(lines[0]) + ", " + std::to_string(lines[1]) + ", "
+                + std::to_string(lines[2]) + " and " + std::to_string(lines[3]);
     }
 
     std::uint64_t inputFlags(const GpioSetting &setting)
@@ -75,11 +89,9 @@ namespace {
     gpio_v2_line_request lineRequest(const GpioSetting &setting)
     {
         gpio_v2_line_request request {};
-        request.offsets[0] = setting.outputs[0];
-        request.offsets[1] = setting.outputs[1];
-        request.offsets[2] = setting.inputs[0];
-        request.offsets[3] = setting.inputs[1];
-        request.num_lines = 4;
+        const auto lines = offsetsOf(setting);
+        std::copy(lines.begin(), lines.end(), request.offsets);
+        request.num_lines = static_cast<std::uint32_t>(lines.size());
         std::strncpy(request.consumer, GpioBoard::kConsumer, sizeof request.consumer - 1);
         gpio_v2_line_config &config = request.config;
         config.flags = GPIO_V2_LINE_FLAG_OUTPUT;
@@ -154,13 +166,12 @@ void GpioBoard::OpenBoard(std::int32_t first, std::int32_t second)
     if (const int result = io.control(chip.get(), GPIO_GET_CHIPINFO_IOCTL, &info); result < 0)
         call.fail(path + " is not a GPIO chip: " + reason(result));
     resolveNames(call, chip.get(), info.lines);
-    const std::uint32_t lines[] = { setting.outputs[0], setting.outputs[1], setting.inputs[0],
-        setting.inputs[1] };
-    for (std::size_t a = 0; a < 4; ++a) {
+    const auto lines = offsetsOf(setting);
+    for (std::size_t a = 0; a < lines.size(); ++a) {
         if (lines[a] >= info.lines)
             call.fail("line " + std::to_string(lines[a]) + " is not on " + path + ", which has "
                     + std::to_string(info.lines) + " lines");
-        for (std::size_t b = a + 1; b < 4; ++b)
+        for (std::size_t b = a + 1; b < lines.size(); ++b)
             if (lines[a] == lines[b])
                 call.fail("line " + std::to_string(lines[a]) + " of " + path + " is given for both "
                         + kKeys[a] + " and " + kKeys[b]);
@@ -181,8 +192,6 @@ void GpioBoard::OpenBoard(std::int32_t first, std::int32_t second)
 
 void GpioBoard::resolveNames(const BoardCall &call, int chip, std::uint32_t lineCount)
 {
-    std::uint32_t *offsets[] = { &setting.outputs[0], &setting.outputs[1], &setting.inputs[0],
-        &setting.inputs[1] };
     if (std::all_of(setting.names.begin(), setting.names.end(),
                 [](const std::string &name) { return name.empty(); }))
         return;
@@ -196,7 +205,8 @@ void GpioBoard::resolveNames(const BoardCall &call, int chip, std::uint32_t line
                     + setting.chip + ": " + reason(result));
         names[offset] = std::string(line.name, strnlen(line.name, sizeof line.name));
     }
-    for (std::size_t i = 0; i < 4; ++i) {
+    const auto offsets = offsetSlots(setting);
+    for (std::size_t i = 0; i < offsets.size(); ++i) {
         const std::string &wanted = setting.names[i];
         if (wanted.empty())
             continue;

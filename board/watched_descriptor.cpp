@@ -38,11 +38,6 @@ void WatchedDescriptor::reset()
     descriptor.reset();
 }
 
-bool WatchedDescriptor::watching() const
-{
-    return notifier && notifier->isEnabled();
-}
-
 ssize_t WatchedDescriptor::read(void *buffer, std::size_t size) const
 {
     if (!descriptor.valid())

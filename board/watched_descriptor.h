@@ -31,7 +31,6 @@ public:
     // Stops watching and closes the descriptor.
     void reset();
 
-    bool watching() const;
     bool valid() const { return descriptor.valid(); }
     int get() const { return descriptor.get(); }
     // Reads through the seam the descriptor came from: the bytes read, or -errno.

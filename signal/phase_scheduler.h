@@ -32,7 +32,6 @@ public:
     // Disarms the wake-up for good: no tick runs after this, even one already due. Called when the
     // program ends.
     void stop();
-    bool stopped() const { return hasStopped; }
 
     // Inside a tick handler: the moment of the tick being handled (its due time, as a rule).
     // Elsewhere: the present time.

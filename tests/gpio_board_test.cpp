@@ -433,7 +433,7 @@ namespace {
         Form1 form({ left, right, leftButton, rightButton, hazardButton, rate }, desktop, clock,
                 clock, [&] {
                     auto library = std::make_unique<BoardLibrary>(clock, nullptr);
-                    library->setGpioIo(kernel);
+                    library->setSystemCalls(kernel);
                     return library;
                 });
         form.dispatch(&Form1::Form_Load);
