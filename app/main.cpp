@@ -88,7 +88,7 @@ int main(int argc, char *argv[])
             message->close();
             return;
         }
-        form->dispatch(&Form1::Form_Unload);
+        form->endUnattended();
     });
 
     displayLoss.setHandler([&form, &desktop] {

@@ -4,25 +4,45 @@
 
 namespace meridan {
 
-void EventDispatcher::run(const std::function<void()> &handler)
+std::optional<std::string> EventDispatcher::attempt(const std::function<void()> &step)
+{
+    try {
+        step();
+    } catch (const RunTimeError &error) {
+        return error.what();
+    }
+    return std::nullopt;
+}
+
+void EventDispatcher::run(const std::function<void()> &handler, Audience audience)
 {
     if (hasEnded)
         return;
-    try {
-        handler();
-    } catch (const RunTimeError &error) {
-        // Mark the end before reporting: the report is a modal box whose nested event loop must
-        // not run any further handler.
-        markEnded();
-        desktop.reportRunTimeError(error.what());
-        desktop.endProgram(ExitStatus::RunTimeError);
-    }
+    const std::optional<std::string> error = attempt(handler);
+    if (!error)
+        return;
+    // Mark the end before reporting: the report is a modal box whose nested event loop must not
+    // run any further handler.
+    markEnded();
+    desktop.reportRunTimeError(*error, audience);
+    close();
+    desktop.endProgram(ExitStatus::RunTimeError);
+}
+
+void EventDispatcher::close()
+{
+    const std::vector<std::function<void()>> steps = std::move(closing);
+    closing.clear();
+    for (const auto &step : steps)
+        if (const std::optional<std::string> error = attempt(step))
+            desktop.warn("while darkening the lamps: " + *error);
 }
 
 void EventDispatcher::end(ExitStatus status)
 {
     if (hasEnded)
         return;
+    closing.clear(); // END has darkened the lamps, or the board was never set up
     markEnded();
     desktop.endProgram(status);
 }

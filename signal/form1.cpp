@@ -56,6 +56,9 @@ void Form1::Form_Load()
     light->PresetChannel(0, 100);
     light->PresetChannel(1, 100);
     hazard = kFalse;
+    // From now on a lamp may be lit: a run-time error leaves both dark, as END would.
+    dispatcher.setClosingSteps({ [this] { light->SetOutputLevel(1, kDark); },
+            [this] { light->SetOutputLevel(0, kDark); } });
 }
 
 void Form1::Command5_Click()
@@ -69,6 +72,15 @@ void Form1::Form_Unload()
 {
     // A program that has gone can no longer darken a lamp, so closing darkens both as END does.
     Command5_Click();
+}
+
+void Form1::endUnattended()
+{
+    if (dispatcher.ended()) {
+        dispatcher.close();
+        return;
+    }
+    dispatcher.run([this] { Form_Unload(); }, Audience::StandardError);
 }
 
 // --- Blink cycle -------------------------------------------------------------------------------

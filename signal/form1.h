@@ -65,6 +65,13 @@ public:
 
     bool ended() const { return dispatcher.ended(); }
 
+    // Ends the program as the window's close control does, for a request that nobody is there to
+    // answer (SIGINT, SIGTERM, SIGHUP, the display lost): a failure to darken a lamp is said on
+    // standard error and the program ends with status 2 at once, without waiting for a click. If
+    // the program has already ended on a run-time error whose report is still up, the lamps are
+    // darkened now.
+    void endUnattended();
+
     // Start-up and shutdown.
     void Form_Load();
     void Command5_Click(); // END

@@ -62,6 +62,10 @@ namespace {
         click(panel, &Form1::Command3_Click);
         panel.clock.advance(250ms);
     };
+    const auto hazardRunning = [](Panel &panel) {
+        panel.load();
+        click(panel, &Form1::Command3_Click);
+    };
     const auto tick = [](Panel &panel) { panel.clock.advance(200ms); };
     const auto switchOn = [](std::int16_t input) {
         return [input](Panel &panel) {
@@ -171,27 +175,154 @@ namespace {
             panel.form.hazard = kTrue; // shows whether Form_Load got as far as clearing it
             row.before(panel);
             panel.board->failOnCall(row.operation, row.nth);
+            const std::string failed =
+                    std::string(row.message).substr(0, std::string(row.message).find(" failed"));
+            // What the operator sees while the report is up: the failing step's earlier steps.
+            bool reported = false;
+            panel.desktop.whileReported = [&] {
+                reported = true;
+                EXPECT_EQ(panel.board->calls().back(), failed);
+                row.check(panel);
+            };
             row.event(panel);
 
+            ASSERT_TRUE(reported);
             EXPECT_THAT(panel.desktop.errors, ElementsAre(row.message));
+            EXPECT_THAT(panel.desktop.audiences, ElementsAre(Audience::Operator));
             EXPECT_EQ(panel.desktop.status, ExitStatus::RunTimeError);
-            EXPECT_EQ(panel.board->calls().back(),
-                    std::string(row.message).substr(0, std::string(row.message).find(" failed")));
-            row.check(panel);
+            // Once the report is dismissed, a panel that had a board running leaves both lamps
+            // dark, left first; one that never got that far writes nothing more.
+            const bool started = row.operation == BoardOperation::SetOutputLevel
+                    || row.operation == BoardOperation::ReadInput;
+            const std::vector<std::string> &calls = panel.board->calls();
+            if (started) {
+                ASSERT_GE(calls.size(), 2u);
+                EXPECT_THAT(std::vector(calls.end() - 2, calls.end()),
+                        ElementsAre("SetOutputLevel(1, 0)", "SetOutputLevel(0, 0)"));
+                EXPECT_EQ(panel.board->outputLevel(0), 0);
+                EXPECT_EQ(panel.board->outputLevel(1), 0);
+            } else {
+                EXPECT_EQ(calls.back(), failed);
+            }
+            EXPECT_TRUE(panel.desktop.warnings.empty());
 
             // Nothing runs any more: no tick, no click, no board event, no close.
             EXPECT_FALSE(panel.clock.armedFor().has_value());
-            const std::size_t calls = panel.board->calls().size();
+            const std::size_t count = calls.size();
             panel.clock.advance(5s);
             for (auto command : { &Form1::Command1_Click, &Form1::Command2_Click,
                          &Form1::Command3_Click, &Form1::Command4_Click, &Form1::Command5_Click,
                          &Form1::HScroll1_Change, &Form1::Form_Unload })
                 panel.form.dispatch(command);
+            panel.form.endUnattended();
             panel.board->setInput(1, panel.board->input(1) != kTrue);
             panel.deliverEvents();
-            EXPECT_EQ(panel.board->calls().size(), calls);
+            EXPECT_EQ(calls.size(), count);
             EXPECT_EQ(panel.desktop.errors.size(), 1u);
         }
+    }
+
+    // After a run-time error, or on a way out that nobody is there to answer (a signal, a lost
+    // display), both lamps are darkened before the program ends, output 1 then output 0, each
+    // write tried whatever the other did. A failed darkening is said on standard error only, and a
+    // signal's way out never waits for a click.
+    struct DarkeningRow
+    {
+        const char *site;
+        std::function<void(Panel &)> before;
+        std::function<void(Panel &)> failures; // made to fail from the event on
+        std::function<void(Panel &)> event;
+        std::vector<std::string> errors; // reported, each once
+        Audience audience;
+        std::vector<std::string> warnings; // the darkening's failures, on standard error
+        std::int32_t left, right; // the levels left on outputs 1 and 0
+        ExitStatus status;
+    };
+
+    const auto failWrites = [](int count) {
+        return [count](Panel &panel) {
+            for (int i = 0; i < count; ++i)
+                panel.board->failOnCall(BoardOperation::SetOutputLevel, 1);
+        };
+    };
+    const auto failSecondWrite = [](Panel &panel) {
+        panel.board->failOnCall(BoardOperation::SetOutputLevel, 2);
+    };
+    const auto unplug = [](Panel &panel) { panel.board->unplug(); };
+    const auto noFailure = [](Panel &) {};
+    const auto signalled = [](Panel &panel) { panel.form.endUnattended(); };
+    const auto timerTick = [](Panel &panel) { panel.clock.advance(200ms); };
+
+    TEST(BoardFailures, EveryWayOutLeavesBothLampsDarkOrSaysWhichIsNot)
+    {
+        const DarkeningRow table[] = {
+            { "hazard: right lamp fails to light, left lit at the report", hazardRunning,
+                    failSecondWrite, timerTick,
+                    { "SetOutputLevel(0, 100) failed: injected failure" }, Audience::Operator, {},
+                    0, 0, ExitStatus::RunTimeError },
+            { "hazard: left lamp fails to darken, and again after the report", hazardLit,
+                    failWrites(2), timerTick, { "SetOutputLevel(1, 0) failed: injected failure" },
+                    Audience::Operator,
+                    { "while darkening the lamps: SetOutputLevel(1, 0) failed: injected failure" },
+                    100, 0, ExitStatus::RunTimeError },
+            { "signal while lit", leftLit, noFailure, signalled, {}, Audience::Operator, {}, 0, 0,
+                    ExitStatus::Ended },
+            { "signal, left lamp fails to darken", hazardLit, failWrites(2), signalled,
+                    { "SetOutputLevel(1, 0) failed: injected failure" }, Audience::StandardError,
+                    { "while darkening the lamps: SetOutputLevel(1, 0) failed: injected failure" },
+                    100, 0, ExitStatus::RunTimeError },
+            { "signal, right lamp fails to darken", hazardLit, failSecondWrite, signalled,
+                    { "SetOutputLevel(0, 0) failed: injected failure" }, Audience::StandardError,
+                    {}, 0, 0, ExitStatus::RunTimeError },
+            { "signal with the board unplugged while idle", load, unplug, signalled,
+                    { "SetOutputLevel(1, 0) failed: board not attached" }, Audience::StandardError,
+                    { "while darkening the lamps: SetOutputLevel(1, 0) failed: board not attached",
+                            "while darkening the lamps: SetOutputLevel(0, 0) failed: board not "
+                            "attached" },
+                    0, 0, ExitStatus::RunTimeError },
+        };
+        for (const DarkeningRow &row : table) {
+            SCOPED_TRACE(row.site);
+            Panel panel;
+            row.before(panel);
+            row.failures(panel);
+            row.event(panel);
+
+            EXPECT_EQ(panel.desktop.errors, row.errors);
+            if (!row.errors.empty()) {
+                EXPECT_THAT(panel.desktop.audiences, ElementsAre(row.audience));
+            }
+            EXPECT_EQ(panel.desktop.warnings, row.warnings);
+            if (panel.board->attached()) {
+                EXPECT_EQ(panel.board->outputLevel(1), row.left);
+                EXPECT_EQ(panel.board->outputLevel(0), row.right);
+            }
+            EXPECT_EQ(panel.desktop.status, row.status);
+            EXPECT_TRUE(panel.form.ended());
+        }
+    }
+
+    // A signal or a lost display while a run-time error's report is up darkens the lamps at once,
+    // and once only: dismissing the report afterwards writes nothing more.
+    TEST(BoardFailures, AnEndWhileTheReportIsUpDarkensTheLampsOnce)
+    {
+        Panel panel;
+        hazardRunning(panel);
+        failSecondWrite(panel);
+        std::vector<std::string> callsAfterEnd;
+        panel.desktop.whileReported = [&] {
+            EXPECT_EQ(panel.board->outputLevel(1), 100); // the left lamp still lit
+            panel.form.endUnattended();
+            EXPECT_EQ(panel.board->outputLevel(1), 0);
+            EXPECT_EQ(panel.board->outputLevel(0), 0);
+            callsAfterEnd = panel.board->calls();
+        };
+        timerTick(panel);
+        EXPECT_THAT(std::vector(callsAfterEnd.end() - 3, callsAfterEnd.end()),
+                ElementsAre(
+                        "SetOutputLevel(0, 100)", "SetOutputLevel(1, 0)", "SetOutputLevel(0, 0)"));
+        EXPECT_EQ(panel.board->calls(), callsAfterEnd);
+        EXPECT_EQ(panel.desktop.status, ExitStatus::RunTimeError);
     }
 
 } // namespace

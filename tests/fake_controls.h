@@ -6,6 +6,7 @@
 #include "indicator_box.h"
 #include "scroll_bar.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,9 +45,20 @@ struct FakeDesktop : Desktop
 {
     std::vector<std::string> messages;
     std::vector<std::string> errors;
+    std::vector<Audience> audiences; // whom each error was reported to
+    std::vector<std::string> warnings;
     std::optional<ExitStatus> status;
+    // Runs while an error's report is up, as an operator reading it would see the panel.
+    std::function<void()> whileReported;
     void showMessage(std::string_view text) override { messages.emplace_back(text); }
-    void reportRunTimeError(std::string_view message) override { errors.emplace_back(message); }
+    void reportRunTimeError(std::string_view message, Audience audience) override
+    {
+        errors.emplace_back(message);
+        audiences.push_back(audience);
+        if (whileReported)
+            whileReported();
+    }
+    void warn(std::string_view line) override { warnings.emplace_back(line); }
     void endProgram(ExitStatus value) override { status = value; }
 };
 

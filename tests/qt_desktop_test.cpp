@@ -49,7 +49,8 @@ namespace {
     {
         QtDesktop desktop;
         const SeenBox seen = seeBox([&] {
-            desktop.reportRunTimeError("SetOutputLevel(1, 100) failed: board not attached");
+            desktop.reportRunTimeError(
+                    "SetOutputLevel(1, 100) failed: board not attached", Audience::Operator);
         });
         EXPECT_EQ(seen.title, "Meridan");
         EXPECT_EQ(seen.text, "Run-time error: SetOutputLevel(1, 100) failed: board not attached");

@@ -27,13 +27,18 @@ void QtDesktop::showMessage(std::string_view text)
     showModal(QMessageBox::NoIcon, text);
 }
 
-void QtDesktop::reportRunTimeError(std::string_view message)
+void QtDesktop::reportRunTimeError(std::string_view message, Audience audience)
 {
     std::string text = "Run-time error: ";
     text += message;
-    std::cerr << "meridan: " << text << std::endl;
-    if (!displayGone)
+    warn(text);
+    if (audience == Audience::Operator && !displayGone)
         showModal(QMessageBox::Critical, text);
+}
+
+void QtDesktop::warn(std::string_view line)
+{
+    std::cerr << "meridan: " << line << std::endl;
 }
 
 void QtDesktop::endProgram(ExitStatus endedWith)

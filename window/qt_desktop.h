@@ -12,7 +12,8 @@ class QtDesktop final : public Desktop
 {
 public:
     void showMessage(std::string_view text) override;
-    void reportRunTimeError(std::string_view message) override;
+    void reportRunTimeError(std::string_view message, Audience audience) override;
+    void warn(std::string_view line) override;
     void endProgram(ExitStatus status) override;
 
     // From now on a run-time error is reported on standard error only: there is no display left
