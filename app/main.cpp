@@ -59,7 +59,7 @@ int main(int argc, char *argv[])
                   << argv[0] << '\n';
         return static_cast<int>(ExitStatus::RunTimeError);
     }
-    TerminationSignals terminationSignals; // before Qt starts any thread
+    TerminationSignals terminationSignals; // from here on, a signal waits for the event loop
 
     QApplication application(argc, argv);
     if (argc > 1) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace meridan {
 
@@ -138,8 +139,13 @@ void GpioBoard::OpenBoard(std::int32_t first, std::int32_t second)
         call.fail("cannot look at " + path + ": " + reason(result));
     if (!S_ISCHR(status.st_mode))
         call.fail(path + " is not a GPIO chip but " + kindOf(status.st_mode));
-    if (const std::string subsystem = io.subsystemOf(status.st_rdev);
-            !subsystem.empty() && subsystem != "gpio")
+    const std::string subsystem = io.subsystemOf(status.st_rdev);
+    if (subsystem.empty())
+        call.fail("cannot confirm that " + path + " is a GPIO chip: sysfs has no entry for its "
+                + "device " + std::to_string(major(status.st_rdev)) + ":"
+                + std::to_string(minor(status.st_rdev))
+                + " (is /sys mounted?), and a device that is not one may act when opened");
+    if (subsystem != "gpio")
         call.fail(path + " is not a GPIO chip but a device of the kernel's \"" + subsystem
                 + "\" subsystem");
 
@@ -233,7 +239,7 @@ Boolean GpioBoard::BoardPresent()
 void GpioBoard::checkAttached(const BoardCall &call) const
 {
     if (!attached)
-        call.fail("board not attached");
+        call.fail(goneWith.empty() ? std::string("board not attached") : goneWith);
 }
 
 void GpioBoard::PresetChannel(std::int16_t Index, std::int32_t value)
@@ -272,8 +278,8 @@ void GpioBoard::lineValues(
 {
     const int result = io.control(request.get(), command, &values);
     if (result == -ENODEV) {
-        lost(); // the chip has gone, with the board
-        call.fail("board not attached");
+        lost("the chip was removed");
+        call.fail(goneWith);
     }
     if (result < 0)
         call.fail(reason(result));
@@ -291,7 +297,14 @@ void GpioBoard::readEvents()
     if (bytes == -EAGAIN)
         return;
     if (bytes <= 0 || bytes % static_cast<ssize_t>(sizeof events[0]) != 0) {
-        lost(); // hung up or failed: never watch it again, or the loop would spin
+        // Hung up or failed: never watch it again, or the loop would spin. Nothing is under way,
+        // so the panel learns of the loss through an input change whose read fails.
+        lost(bytes == 0 || bytes == -ENODEV ? std::string("the chip was removed")
+                                            : "its line events cannot be read: "
+                                + (bytes < 0 ? reason(static_cast<int>(bytes))
+                                             : std::string("a part of an event came")));
+        if (inputChanged)
+            inputChanged(0, kFalse);
         return;
     }
     const auto count = static_cast<std::size_t>(bytes) / sizeof events[0];
@@ -308,9 +321,10 @@ void GpioBoard::readEvents()
     }
 }
 
-void GpioBoard::lost()
+void GpioBoard::lost(const std::string &cause)
 {
     attached = false;
+    goneWith = "the GPIO board " + setting.chip + " has gone: " + cause;
     request.stopWatching();
 }
 

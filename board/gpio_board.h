@@ -24,7 +24,9 @@ namespace meridan {
 // up the lines given by name, and requests the lines; a chip that does not exist leaves the board
 // not present. PresetChannel checks the channel and the value and changes nothing on this board:
 // the outputs are already requested dark. A hang-up or read error on the request, or ENODEV from
-// a line call, means the board has gone: every later operation fails with "board not attached".
+// a line call, means the board has gone: every later operation fails with a message that names
+// the chip and the cause. A loss that the event loop learns of, with no call under way, raises
+// OnInputChange, so that the panel's switch handler reads an input and reports the loss at once.
 class GpioBoard : public BoardLink
 {
 public:
@@ -44,7 +46,7 @@ private:
     // Sets or gets line values through the request; ENODEV means the board has gone.
     void lineValues(const BoardCall &call, unsigned long command, gpio_v2_line_values &values);
     void readEvents();
-    void lost();
+    void lost(const std::string &cause);
     void checkAttached(const BoardCall &call) const;
     // Looks up the lines given by name among the names the chip reports, and sets their offsets.
     void resolveNames(const BoardCall &call, int chip, std::uint32_t lineCount);
@@ -54,6 +56,7 @@ private:
     WatchedDescriptor request;
     bool present = false;
     bool attached = false;
+    std::string goneWith; // why the board is no longer attached, once it has gone
     InputChangeHandler inputChanged;
 };
 

@@ -29,7 +29,8 @@ void SimulatedBoard::enter(BoardOperation operation, const BoardCall &call)
     if (!opened)
         call.fail("board not opened");
     if (operation != BoardOperation::BoardPresent && !attached())
-        call.fail("board not attached");
+        call.fail(unplugged ? "the simulated board has gone: it was unplugged"
+                            : "board not attached");
 }
 
 std::size_t SimulatedBoard::channel(const BoardCall &call, const char *kind, std::int16_t index)
@@ -99,7 +100,15 @@ void SimulatedBoard::setInput(std::int16_t index, bool on)
 
 void SimulatedBoard::unplug()
 {
+    if (!attached())
+        return;
     plug = Plug::Unplugged;
+    unplugged = true;
+    if (opened && post)
+        post([this] {
+            if (inputChanged)
+                inputChanged(0, kFalse);
+        });
 }
 
 void SimulatedBoard::failOnCall(BoardOperation operation, int nth)

@@ -50,7 +50,8 @@ public:
     // OnInputChange(index, state) through the event loop.
     void setInput(std::int16_t index, bool on);
     // From now on the board reports itself not attached and every operation but OpenBoard and
-    // BoardPresent fails with "board not attached".
+    // BoardPresent fails, saying the board was unplugged. An open board raises OnInputChange
+    // through the event loop, so that a panel learns of the loss while it is idle.
     void unplug();
     // The nth call of `operation` from now on fails with "injected failure".
     void failOnCall(BoardOperation operation, int nth = 1);
@@ -86,6 +87,7 @@ private:
     const Clock &clock;
     Post post;
     Plug plug;
+    bool unplugged = false; // while the panel ran, rather than from the start
     Record record = Record::Everything;
     bool opened = false;
     std::array<std::int32_t, kChannels> levels {};

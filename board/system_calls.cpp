@@ -53,7 +53,8 @@ std::string LinuxSystemCalls::subsystemOf(dev_t device)
 
 int LinuxSystemCalls::openPath(const std::string &path)
 {
-    return retryingInterrupted([&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC); });
+    return retryingInterrupted(
+            [&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); });
 }
 
 int LinuxSystemCalls::control(int descriptor, unsigned long request, void *argument)

@@ -39,7 +39,8 @@ public:
     // Reads /sys/dev/char/MAJOR:MINOR/subsystem.
     std::string subsystemOf(dev_t device) override;
 
-    // open(2) for reading and writing, never becoming the controlling terminal, closed on exec.
+    // open(2) for reading and writing, never becoming the controlling terminal and never waiting
+    // (a terminal without CLOCAL would otherwise wait for its carrier), closed on exec.
     int openPath(const std::string &path) override;
     int control(int descriptor, unsigned long request, void *argument) override;
     ssize_t readFrom(int descriptor, void *buffer, std::size_t size) override;

@@ -275,10 +275,13 @@ namespace {
                     { "SetOutputLevel(0, 0) failed: injected failure" }, Audience::StandardError,
                     {}, 0, 0, ExitStatus::RunTimeError },
             { "signal with the board unplugged while idle", load, unplug, signalled,
-                    { "SetOutputLevel(1, 0) failed: board not attached" }, Audience::StandardError,
-                    { "while darkening the lamps: SetOutputLevel(1, 0) failed: board not attached",
-                            "while darkening the lamps: SetOutputLevel(0, 0) failed: board not "
-                            "attached" },
+                    { "SetOutputLevel(1, 0) failed: the simulated board has gone: it was "
+                      "unplugged" },
+                    Audience::StandardError,
+                    { "while darkening the lamps: SetOutputLevel(1, 0) failed: the simulated board "
+                      "has gone: it was unplugged",
+                            "while darkening the lamps: SetOutputLevel(0, 0) failed: the simulated "
+                            "board has gone: it was unplugged" },
                     0, 0, ExitStatus::RunTimeError },
         };
         for (const DarkeningRow &row : table) {

@@ -125,7 +125,7 @@ namespace {
         EXPECT_FALSE(board.attached());
         EXPECT_EQ(library.BoardPresent(), kFalse);
         EXPECT_THAT([&] { library.SetOutputLevel(1, 0); },
-                ThrowsMessage<RunTimeError>(HasSubstr("board not attached")));
+                ThrowsMessage<RunTimeError>(HasSubstr("it was unplugged")));
     }
 
 } // namespace

@@ -278,6 +278,10 @@ namespace {
             { "a watchdog, which opening would start",
                     [](FakeGpio &k, GpioSetting &) { k.subsystem = "misc"; }, false,
                     "is not a GPIO chip but a device of the kernel's \"misc\" subsystem" },
+            { "a device sysfs does not know (no /sys in a container)",
+                    [](FakeGpio &k, GpioSetting &) { k.subsystem = ""; }, false,
+                    "cannot confirm that /dev/gpiochip0 is a GPIO chip: sysfs has no entry for "
+                    "its device 254:0" },
             { "a device that is no chip",
                     [](FakeGpio &k, GpioSetting &) { k.chipInfoResult = -ENOTTY; }, true,
                     "/dev/gpiochip0 is not a GPIO chip: Inappropriate ioctl for device" },
@@ -384,22 +388,53 @@ namespace {
                         std::pair<std::int16_t, Boolean> { 1, kFalse }));
     }
 
-    TEST(GpioBoardTest, AHungUpRequestStopsBeingWatchedAndTheNextOperationFails)
+    // The panel on a GPIO board behind the fake kernel, built as the program builds it.
+    struct GpioPanel
     {
+        GpioPanel()
+        {
+            ::setenv("MERIDAN_BOARD", "gpio:gpiochip0,out0=17,out1=27,in0=22,in1=23", 1);
+            form.dispatch(&Form1::Form_Load);
+            ::unsetenv("MERIDAN_BOARD");
+        }
         FakeGpio kernel;
-        GpioBoard board(wiring(), kernel);
-        board.OpenBoard(0, 0);
-        kernel.hangUp();
-        spinUntil([&] { return board.BoardPresent() == kFalse; });
-        EXPECT_EQ(board.BoardPresent(), kFalse);
+        VirtualClock clock;
+        FakeDesktop desktop;
+        FakeBox left, right;
+        FakeButton leftButton, rightButton, hazardButton;
+        FakeScrollBar rate;
+        Form1 form { { left, right, leftButton, rightButton, hazardButton, rate }, desktop, clock,
+            clock, [this] {
+                auto library = std::make_unique<BoardLibrary>(clock, nullptr);
+                library->setSystemCalls(kernel);
+                return library;
+            } };
+    };
+
+    // The chip going while the panel is idle: the board raises an input change at once, the
+    // switch handler's read reports it, naming the chip and the cause, and the darkening after the
+    // report says it could not reach the chip. The hung-up request is read no more.
+    TEST(GpioBoardTest, AChipRemovedWhileIdleIsReportedAtOnceAndNeverReadAgain)
+    {
+        GpioPanel panel;
+        ASSERT_FALSE(panel.desktop.status.has_value())
+                << (panel.desktop.errors.empty() ? "" : panel.desktop.errors[0]);
+        panel.kernel.hangUp();
+        spinUntil([&] { return panel.desktop.status.has_value(); });
+        const char *gone = "the GPIO board /dev/gpiochip0 has gone: the chip was removed";
+        EXPECT_THAT(panel.desktop.errors, ElementsAre(std::string("ReadInput(0) failed: ") + gone));
+        EXPECT_EQ(panel.desktop.status, ExitStatus::RunTimeError);
+        EXPECT_THAT(panel.desktop.warnings,
+                ElementsAre(std::string("while darkening the lamps: SetOutputLevel(1, 0) failed: ")
+                                + gone,
+                        std::string("while darkening the lamps: SetOutputLevel(0, 0) failed: ")
+                                + gone));
+        EXPECT_TRUE(panel.kernel.sets.empty());
         // A hung-up descriptor stays readable: reading it on and on would spin the event loop.
-        const int readsAtHangUp = kernel.reads;
+        const int readsAtHangUp = panel.kernel.reads;
         spinUntil([] { return false; });
-        EXPECT_EQ(kernel.reads, readsAtHangUp) << "the hung-up request is still being read";
-        EXPECT_THAT([&] { board.SetOutputLevel(1, 0); },
-                ThrowsMessage<RunTimeError>(
-                        StrEq("SetOutputLevel(1, 0) failed: board not attached")));
-        EXPECT_TRUE(kernel.sets.empty());
+        EXPECT_EQ(panel.kernel.reads, readsAtHangUp) << "the hung-up request is still being read";
+        EXPECT_EQ(panel.desktop.errors.size(), 1u);
     }
 
     TEST(GpioBoardTest, ENoDevFromALineCallMeansTheBoardHasGone)
@@ -409,7 +444,9 @@ namespace {
         board.OpenBoard(0, 0);
         kernel.valuesResult = -ENODEV;
         EXPECT_THAT([&] { board.ReadInput(0); },
-                ThrowsMessage<RunTimeError>(StrEq("ReadInput(0) failed: board not attached")));
+                ThrowsMessage<RunTimeError>(
+                        StrEq("ReadInput(0) failed: the GPIO board "
+                              "/dev/gpiochip0 has gone: the chip was removed")));
         std::vector<Boolean> received;
         board.setInputChangeHandler(
                 [&](std::int16_t, Boolean state) { received.push_back(state); });
@@ -418,39 +455,26 @@ namespace {
         EXPECT_EQ(kernel.reads, 0);
         EXPECT_TRUE(received.empty());
         EXPECT_THAT([&] { board.PresetChannel(0, 100); },
-                ThrowsMessage<RunTimeError>(HasSubstr("board not attached")));
+                ThrowsMessage<RunTimeError>(HasSubstr("has gone: the chip was removed")));
     }
 
     TEST(GpioBoardTest, TheLeftSwitchOnTheGpioBoardStartsTheLeftLampThroughThePanel)
     {
-        ::setenv("MERIDAN_BOARD", "gpio:gpiochip0,out0=17,out1=27,in0=22,in1=23", 1);
-        FakeGpio kernel;
-        VirtualClock clock;
-        FakeDesktop desktop;
-        FakeBox left, right;
-        FakeButton leftButton, rightButton, hazardButton;
-        FakeScrollBar rate;
-        Form1 form({ left, right, leftButton, rightButton, hazardButton, rate }, desktop, clock,
-                clock, [&] {
-                    auto library = std::make_unique<BoardLibrary>(clock, nullptr);
-                    library->setSystemCalls(kernel);
-                    return library;
-                });
-        form.dispatch(&Form1::Form_Load);
-        ::unsetenv("MERIDAN_BOARD");
-        ASSERT_FALSE(desktop.status.has_value())
-                << (desktop.errors.empty() ? "" : desktop.errors[0]);
+        GpioPanel panel;
+        FakeGpio &kernel = panel.kernel;
+        ASSERT_FALSE(panel.desktop.status.has_value())
+                << (panel.desktop.errors.empty() ? "" : panel.desktop.errors[0]);
 
         kernel.lineValues = 0b0100; // input 0, the left switch, on
         kernel.edge(22, true);
-        spinUntil([&] { return form.Timer1.enabled(); });
-        EXPECT_TRUE(form.Timer1.enabled());
-        EXPECT_FALSE(rightButton.enabled);
-        clock.advance(std::chrono::milliseconds(200));
+        spinUntil([&] { return panel.form.Timer1.enabled(); });
+        EXPECT_TRUE(panel.form.Timer1.enabled());
+        EXPECT_FALSE(panel.rightButton.enabled);
+        panel.clock.advance(std::chrono::milliseconds(200));
         EXPECT_THAT(
                 kernel.sets, ElementsAre(std::pair<std::uint64_t, std::uint64_t> { 0b10, 0b10 }));
 
-        form.dispatch(&Form1::Command5_Click); // END: output 1, then output 0, dark
+        panel.form.dispatch(&Form1::Command5_Click); // END: output 1, then output 0, dark
         EXPECT_THAT(kernel.sets,
                 ElementsAre(std::pair<std::uint64_t, std::uint64_t> { 0b10, 0b10 },
                         std::pair<std::uint64_t, std::uint64_t> { 0b00, 0b10 },

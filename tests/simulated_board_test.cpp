@@ -71,18 +71,20 @@ namespace {
         EXPECT_THAT(board.writes(), IsEmpty());
     }
 
-    TEST_F(SimulatedBoardTest, UnpluggedItSaysSoAndFailsEveryOperationButPresence)
+    TEST_F(SimulatedBoardTest, UnpluggedItRaisesOneInputChangeThenFailsEveryOperationButPresence)
     {
         board.OpenBoard(0, 0);
         board.unplug();
+        ASSERT_EQ(posted.pending.size(), 1u); // the panel learns of it while idle
         EXPECT_EQ(board.BoardPresent(), kFalse);
         EXPECT_THAT([&] { board.SetOutputLevel(1, 0); },
-                ThrowsMessage<RunTimeError>(
-                        StrEq("SetOutputLevel(1, 0) failed: board not attached")));
+                ThrowsMessage<RunTimeError>(StrEq("SetOutputLevel(1, 0) failed: the simulated "
+                                                  "board has gone: it was unplugged")));
         EXPECT_THROW(board.ReadInput(0), RunTimeError);
         EXPECT_THROW(board.PresetChannel(0, 100), RunTimeError);
         board.setInput(0, true);
-        EXPECT_THAT(posted.pending, IsEmpty()); // a board that is not attached reports nothing
+        board.unplug();
+        EXPECT_EQ(posted.pending.size(), 1u); // a board that is not attached reports nothing more
     }
 
     TEST_F(SimulatedBoardTest, FailsTheChosenCallOnceAndOnlyThatOne)

@@ -121,7 +121,18 @@ namespace {
         panel.board->unplug();
         panel.clock.advance(1s);
         EXPECT_THAT(panel.desktop.errors,
-                ElementsAre("SetOutputLevel(1, 0) failed: board not attached"));
+                ElementsAre("SetOutputLevel(1, 0) failed: the simulated board has gone: it was "
+                            "unplugged"));
+        EXPECT_EQ(panel.desktop.status, ExitStatus::RunTimeError);
+    }
+
+    TEST_F(Shutdown, ABoardUnpluggedWhileIdleIsReportedByTheSwitchHandlersRead)
+    {
+        panel.form.dispatch(&Form1::Command4_Click); // OFF: nothing blinks, nothing is due
+        panel.board->unplug();
+        panel.deliverEvents();
+        EXPECT_THAT(panel.desktop.errors,
+                ElementsAre("ReadInput(0) failed: the simulated board has gone: it was unplugged"));
         EXPECT_EQ(panel.desktop.status, ExitStatus::RunTimeError);
     }
 

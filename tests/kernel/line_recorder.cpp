@@ -1,10 +1,13 @@
 // Loaded into meridan with LD_PRELOAD by the real-kernel tests: appends every successful
 // GPIO_V2_LINE_SET_VALUES_IOCTL the panel makes, as "bits mask" in hex, to the file named by
 // MERIDAN_LINE_RECORD. A released gpio-sim line reverts to its pull, so after the panel has gone
-// only this record shows the last level it wrote.
+// only this record shows the last level it wrote. With MERIDAN_LINE_FAIL=N, the Nth
+// GPIO_V2_LINE_SET_VALUES_IOCTL fails with EIO instead of reaching the kernel: a write that fails
+// while the board stays.
 
 #include <linux/gpio.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +24,14 @@ extern "C" int ioctl(int descriptor, unsigned long request, ...)
     va_start(arguments, request);
     void *argument = va_arg(arguments, void *);
     va_end(arguments);
+    if (request == GPIO_V2_LINE_SET_VALUES_IOCTL) {
+        static int writes = 0;
+        static const char *failing = std::getenv("MERIDAN_LINE_FAIL");
+        if (failing != nullptr && ++writes == std::atoi(failing)) {
+            errno = EIO;
+            return -1;
+        }
+    }
     const int result = next(descriptor, request, argument);
     if (result == 0 && request == GPIO_V2_LINE_SET_VALUES_IOCTL) {
         if (const char *path = std::getenv("MERIDAN_LINE_RECORD")) {
