@@ -2,13 +2,12 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
-#include <QThread>
+#include <QString>
 #include <QtGlobal>
 
 #include <atomic>
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <iostream>
 #include <thread>
 #include <utility>
@@ -19,81 +18,91 @@ namespace meridan {
 
 namespace {
 
+    constexpr int kDisplayLost = 2;
+
+    // Read and written on the event loop's thread only.
     std::function<void()> handler;
-    QtMessageHandler qtHandler = nullptr;
-    bool registered = false;
+    std::thread::id loopThread;
 
-    // Armed: a loss runs the handler. Handling: it is running, on one thread, and will end the
-    // process. Off: the program's own end has come.
-    enum class State { Armed, Handling, Off };
-    std::atomic<State> state = State::Off;
+    std::atomic<QtMessageHandler> previous = nullptr;
+    std::atomic<bool> armed = false;
+    std::atomic<bool> handling = false;
 
-    // Runs the handler once. A second thread that meets the loss (Qt's Wayland reader and the
-    // event loop both do) waits for the first to end the process instead of letting Qt end it
-    // with status 1 while the lamps are being darkened.
-    void lost()
+    bool saysTheDisplayIsLost(QtMsgType type, const QString &message)
     {
-        State armed = State::Armed;
-        if (state.compare_exchange_strong(armed, State::Handling)) {
-            handler();
-            return;
-        }
-        for (int waited = 0; waited < 500 && state == State::Handling; ++waited)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (type != QtWarningMsg && type != QtCriticalMsg)
+            return false;
+        for (const char *opening : { "The X11 connection broke", "The Wayland connection broke",
+                     "The Wayland connection experienced a fatal error" })
+            if (message.startsWith(QLatin1String(opening)))
+                return true;
+        return false;
     }
 
-    void lostOnAnyThread()
+    // On the event loop's thread: runs the handler once, and ends the process.
+    void handleOnLoopThread()
     {
-        QCoreApplication *application = QCoreApplication::instance();
-        if (state == State::Armed && application != nullptr
-                && QThread::currentThread() != application->thread()) {
-            // Another thread of Qt's (the Wayland event reader) is about to end the process: have
-            // the event loop run the handler after the handler now running, as every event of
-            // the panel runs, and hold this thread meanwhile. If the loop does not come to it,
-            // run it here rather than leave a lamp lit.
-            QMetaObject::invokeMethod(application, lost, Qt::QueuedConnection);
-            for (int waited = 0; waited < 200 && state == State::Armed; ++waited)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (!armed)
+            return;
+        if (handling.exchange(true)) {
+            // Met again while the handler runs (it touched the display): end here, before Qt
+            // ends the process with a status of its own.
+            std::cerr << "meridan: the display was lost" << std::endl;
+            ::_exit(kDisplayLost);
         }
-        lost();
+        if (handler)
+            handler();
+        else
+            std::cerr << "meridan: the display was lost" << std::endl;
+        ::_exit(kDisplayLost);
     }
 
     void onMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
     {
-        if (qtHandler != nullptr)
-            qtHandler(type, context, message); // Qt's own line first
-        // Qt's Wayland client says this, and nothing else, before it calls _exit(1).
-        const bool waylandGone = type == QtWarningMsg
-                && message.startsWith(QLatin1String("The Wayland connection "));
-        if (waylandGone || type == QtFatalMsg)
-            lostOnAnyThread();
+        if (const QtMessageHandler qt = previous.load())
+            qt(type, context, message); // Qt's own line first
+        if (!armed || !saysTheDisplayIsLost(type, message))
+            return;
+        if (std::this_thread::get_id() == loopThread) {
+            handleOnLoopThread();
+            return;
+        }
+        // Another thread of Qt's is about to end the process: have the event loop handle the loss
+        // as it handles every event, and hold this thread meanwhile. Should the loop have ended
+        // (the program is ending on its own), let Qt go on after a while.
+        QMetaObject::invokeMethod(
+                QCoreApplication::instance(), handleOnLoopThread, Qt::QueuedConnection);
+        using namespace std::chrono_literals;
+        for (auto waited = 0ms; armed && waited < 10s; waited += 10ms)
+            std::this_thread::sleep_for(10ms);
     }
 
 } // namespace
 
 DisplayLoss::DisplayLoss()
 {
-    handler = [] {
-        std::cerr << "meridan: the display was lost" << std::endl;
-        ::_exit(2);
-    };
-    state = State::Armed;
+    loopThread = std::this_thread::get_id();
+    handler = nullptr;
+    handling = false;
     std::signal(SIGPIPE, SIG_IGN);
-    qtHandler = qInstallMessageHandler(onMessage);
-    if (!registered)
-        registered = std::atexit(lostOnAnyThread) == 0;
+    armed = true;
+    previous = qInstallMessageHandler(onMessage);
 }
 
 void DisplayLoss::setHandler(std::function<void()> onLoss)
 {
-    // Set on the event loop's thread, where the handler also runs: no loss is being handled now.
     handler = std::move(onLoss);
+}
+
+void DisplayLoss::disarm()
+{
+    armed = false;
 }
 
 DisplayLoss::~DisplayLoss()
 {
-    state = State::Off;
-    qInstallMessageHandler(qtHandler);
+    disarm();
+    qInstallMessageHandler(previous.load());
 }
 
 } // namespace meridan

@@ -5,25 +5,33 @@
 namespace meridan {
 
 // The last chance to darken the lamps when the display goes away (the X server ends, a remote
-// session drops, the Wayland compositor quits). Qt then ends the process itself: it calls exit()
-// when its X11 connection breaks, and warns that the Wayland connection broke before it calls
-// _exit() when that one does. From construction on, exit(), that warning and any fatal message
-// of Qt's lead to the handler, run once on the event loop's thread between two handlers; it is
-// expected to darken the lamps, say so and end the process. Until the panel gives its handler, a
-// loss says so and ends the process with status 2: no lamp can be lit before the panel runs.
+// session drops, the Wayland compositor quits). Qt then ends the process itself, right after it
+// says so: "The X11 connection broke ..." before exit(), "The Wayland connection broke ..." (or
+// "... experienced a fatal error") before _exit(). Those messages, and no other, lead to the
+// handler, which runs on the event loop's thread only, between two of the panel's handlers: when
+// Qt says it on that thread, the handler runs there and then; when another thread of Qt's says it
+// (the Wayland event reader), that thread asks the event loop to run the handler and waits for
+// the process to end. The handler is expected to darken the lamps, say so and end the process;
+// should it return, the process ends with status 2. Until the panel gives its handler, a loss
+// says so and ends the process with status 2: no lamp can be lit before the panel runs. Any other
+// message, fatal ones included, goes on as Qt would have it.
 // SIGPIPE is ignored, so that a write to a display that has gone fails and Qt sees the broken
 // connection instead of the process dying silently on the signal.
 class DisplayLoss
 {
 public:
-    // Installs the hooks; needs the application object. One at a time.
+    // Installs the hooks on the event loop's thread; needs the application object. One at a time.
     DisplayLoss();
-    // Removes them: the program's own return from main is no loss.
+    // Removes them.
     ~DisplayLoss();
     DisplayLoss(const DisplayLoss &) = delete;
     DisplayLoss &operator=(const DisplayLoss &) = delete;
 
+    // Set on the event loop's thread, where the handler runs too.
     void setHandler(std::function<void()> onLoss);
+    // From now on a loss is Qt's to handle: the panel's event loop has ended and its objects are
+    // going.
+    void disarm();
 };
 
 } // namespace meridan

@@ -92,14 +92,14 @@ int main(int argc, char *argv[])
     });
 
     displayLoss.setHandler([&form, &desktop] {
-        // Qt is ending the process. With a modal message up (the start-up message, or a run-time
-        // error's report) no lamp can be lit by this program; otherwise both go dark as END
-        // makes them, and a failure to darken them is reported on standard error.
+        // Qt is about to end the process. Reports go to standard error only from now on. With the
+        // start-up message up no lamp can be lit; otherwise both go dark as END makes them, or,
+        // with a run-time error's report up, as its OK would have made them.
         desktop.loseDisplay();
-        const bool running = form && !form->ended() && QApplication::activeModalWidget() == nullptr;
-        if (running)
-            form->dispatch(&Form1::Form_Unload);
-        const bool darkened = running && desktop.exitStatus() == ExitStatus::Ended;
+        const bool startingUp = !form->ended() && QApplication::activeModalWidget() != nullptr;
+        if (!startingUp)
+            form->endUnattended();
+        const bool darkened = desktop.exitStatus() == ExitStatus::Ended;
         std::cerr << "meridan: the display was lost"
                   << (darkened ? "; both lamps darkened as END does\n" : "\n") << std::flush;
         ::_exit(static_cast<int>(ExitStatus::DisplayLost));
@@ -110,6 +110,7 @@ int main(int argc, char *argv[])
         window.show();
         QApplication::exec();
     }
+    displayLoss.disarm(); // the panel's objects go from here on
     const ExitStatus status = desktop.exitStatus().value_or(ExitStatus::Ended);
     form.reset(); // releases the board object before the window and the application go
     return static_cast<int>(status);

@@ -8,9 +8,13 @@
 
 #include <QMetaObject>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <utility>
+
+#include <fcntl.h>
 
 namespace meridan {
 
@@ -38,15 +42,24 @@ void BoardLibrary::OpenBoard(std::int32_t first, std::int32_t second)
         openGpio(*lines, first, second);
         return;
     }
-    const SimulatedBoard::Plug plug = std::get<SimulatedSetting>(chosen).attached
-            ? SimulatedBoard::Plug::Attached
-            : SimulatedBoard::Plug::Unplugged;
+    const SimulatedSetting &sim = std::get<SimulatedSetting>(chosen);
+    const SimulatedBoard::Plug plug =
+            sim.attached ? SimulatedBoard::Plug::Attached : SimulatedBoard::Plug::Unplugged;
 
     auto post = [this](std::function<void()> event) {
         QMetaObject::invokeMethod(&eventContext, std::move(event), Qt::QueuedConnection);
     };
     simulated = std::make_unique<SimulatedBoard>(clock, post, plug);
     simulated->setRecord(SimulatedBoard::Record::Nothing);
+    if (!sim.record.empty()) {
+        const int file = ::open(
+                sim.record.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOCTTY | O_CLOEXEC, 0644);
+        if (file < 0)
+            BoardCall("OpenBoard", first, second)
+                    .fail("cannot open " + sim.record
+                            + " to record the output writes in: " + std::strerror(errno));
+        simulated->recordWritesTo(FileDescriptor(LinuxSystemCalls::instance(), file));
+    }
     simulated->setInputChangeHandler(inputChanged);
     board = simulated.get();
     board->OpenBoard(first, second);

@@ -190,9 +190,15 @@ BoardSetting parseBoardSetting(std::string_view text)
         }
     }
     if (text.empty() || text == "sim")
-        return SimulatedSetting { true };
+        return SimulatedSetting { true, {} };
     if (text == "sim-unplugged")
-        return SimulatedSetting { false };
+        return SimulatedSetting { false, {} };
+    constexpr std::string_view record = "sim,record=";
+    if (text.starts_with(record)) {
+        if (text.size() == record.size())
+            return wrong("sim,record= names no file to record the output writes in");
+        return SimulatedSetting { true, std::string(text.substr(record.size())) };
+    }
     constexpr std::string_view gpio = "gpio:";
     if (text.starts_with(gpio))
         return parseGpio(text.substr(gpio.size()));

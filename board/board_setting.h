@@ -11,6 +11,7 @@ namespace meridan {
 // The board library's setting, MERIDAN_BOARD, read when the board is opened:
 //
 //   unset, empty or "sim"  the simulated board, attached
+//   "sim,record=FILE"      the same, appending every output write to FILE, one a line
 //   "sim-unplugged"        the simulated board, reported as not attached
 //   "gpio:CHIP,out0=LINE,out1=LINE,in0=LINE,in1=LINE[,bias=pull-up|pull-down|none]
 //         [,active-low][,debounce=MS]"
@@ -21,6 +22,7 @@ namespace meridan {
 struct SimulatedSetting
 {
     bool attached = true;
+    std::string record; // where output writes are appended, or empty
     bool operator==(const SimulatedSetting &) const = default;
 };
 
@@ -51,7 +53,7 @@ using BoardSetting = std::variant<SimulatedSetting, GpioSetting, SettingError>;
 inline constexpr std::size_t kLongestSetting = 256;
 inline constexpr std::uint32_t kLongestDebounceMs = 1000;
 inline constexpr std::string_view kAcceptedSettings =
-        "sim (the default, also when unset or empty), sim-unplugged, or "
+        "sim (the default, also when unset or empty), sim,record=FILE, sim-unplugged, or "
         "gpio:CHIP,out0=LINE,out1=LINE,in0=LINE,in1=LINE[,bias=pull-up|pull-down|none]"
         "[,active-low][,debounce=MS], where a LINE is an offset on the chip or its name";
 

@@ -6,6 +6,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <utility>
 #include <vector>
 
@@ -194,6 +195,25 @@ void GpioBoard::OpenBoard(std::int32_t first, std::int32_t second)
     }
     request.watch(FileDescriptor(io, wanted.fd), [this] { readEvents(); });
     present = attached = true;
+    // Where deletions cannot be watched, a chip that goes is still found at the next call.
+    if (const int watch = io.watchDeletions(std::filesystem::path(path).parent_path().string());
+            watch >= 0)
+        deletions.watch(FileDescriptor(io, watch), [this] { checkChip(); });
+}
+
+void GpioBoard::checkChip()
+{
+    char events[512];
+    while (deletions.read(events, sizeof events) > 0) { }
+    if (!attached)
+        return;
+    gpio_v2_line_values values {};
+    values.mask = kInputMask;
+    if (io.control(request.get(), GPIO_V2_LINE_GET_VALUES_IOCTL, &values) != -ENODEV)
+        return; // another node went, or the chip's node alone: the chip is still there
+    lost("the chip was removed");
+    if (inputChanged)
+        inputChanged(0, kFalse);
 }
 
 void GpioBoard::resolveNames(const BoardCall &call, int chip, std::uint32_t lineCount)
@@ -326,6 +346,7 @@ void GpioBoard::lost(const std::string &cause)
     attached = false;
     goneWith = "the GPIO board " + setting.chip + " has gone: " + cause;
     request.stopWatching();
+    deletions.reset();
 }
 
 } // namespace meridan

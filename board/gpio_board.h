@@ -27,6 +27,9 @@ namespace meridan {
 // a line call, means the board has gone: every later operation fails with a message that names
 // the chip and the cause. A loss that the event loop learns of, with no call under way, raises
 // OnInputChange, so that the panel's switch handler reads an input and reports the loss at once.
+// The event loop learns of it from the request's hang-up where the kernel gives one, and from the
+// chip's device node being deleted where it does not (Linux 6.1 leaves the request quiet): each
+// deletion in the node's folder makes the board ask the request whether its chip is still there.
 class GpioBoard : public BoardLink
 {
 public:
@@ -46,6 +49,7 @@ private:
     // Sets or gets line values through the request; ENODEV means the board has gone.
     void lineValues(const BoardCall &call, unsigned long command, gpio_v2_line_values &values);
     void readEvents();
+    void checkChip();
     void lost(const std::string &cause);
     void checkAttached(const BoardCall &call) const;
     // Looks up the lines given by name among the names the chip reports, and sets their offsets.
@@ -54,6 +58,7 @@ private:
     GpioSetting setting;
     SystemCalls &io;
     WatchedDescriptor request;
+    WatchedDescriptor deletions; // in the chip node's folder
     bool present = false;
     bool attached = false;
     std::string goneWith; // why the board is no longer attached, once it has gone

@@ -3,6 +3,8 @@
 #include "run_time_error.h"
 
 #include <algorithm>
+
+#include <unistd.h>
 #include <utility>
 
 namespace meridan {
@@ -68,6 +70,11 @@ void SimulatedBoard::SetOutputLevel(std::int16_t Index, std::int32_t level)
     levels[output] = level;
     if (record != Record::Nothing)
         outputWrites.push_back({ clock.now(), Index, level });
+    if (writesFile.valid()) {
+        const std::string line = call.text() + '\n';
+        [[maybe_unused]] const ssize_t written =
+                ::write(writesFile.get(), line.data(), line.size());
+    }
     if (outputObserver)
         outputObserver(Index, level);
 }

@@ -3,6 +3,7 @@
 #include "board_call.h"
 #include "board_link.h"
 #include "clock.h"
+#include "file_descriptor.h"
 
 #include <array>
 #include <cstdint>
@@ -76,6 +77,10 @@ public:
     enum class Record { Everything, Writes, Nothing };
     void setRecord(Record what) { record = what; }
 
+    // From now on each successful output write is appended to `file` as it happens, one a line
+    // ("SetOutputLevel(1, 0)"), so that what the board was last told survives the program's end.
+    void recordWritesTo(FileDescriptor file) { writesFile = std::move(file); }
+
     // Told of each successful output write, e.g. to light the lamps of the board's window.
     void setOutputObserver(std::function<void(std::int16_t output, std::int32_t level)> observer);
 
@@ -95,6 +100,7 @@ private:
     std::array<Boolean, kChannels> inputs {};
     std::vector<OutputWrite> outputWrites;
     std::vector<std::string> callLog;
+    FileDescriptor writesFile;
     InputChangeHandler inputChanged;
     std::function<void(std::int16_t, std::int32_t)> outputObserver;
     struct InjectedFailure

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -55,6 +56,20 @@ int LinuxSystemCalls::openPath(const std::string &path)
 {
     return retryingInterrupted(
             [&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); });
+}
+
+int LinuxSystemCalls::watchDeletions(const std::string &directory)
+{
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (watch < 0)
+        return -errno;
+    if (::inotify_add_watch(watch, directory.c_str(), IN_DELETE | IN_MOVED_FROM | IN_DELETE_SELF)
+            < 0) {
+        const int error = errno;
+        ::close(watch);
+        return -error;
+    }
+    return watch;
 }
 
 int LinuxSystemCalls::control(int descriptor, unsigned long request, void *argument)

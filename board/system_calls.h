@@ -22,6 +22,9 @@ public:
     // empty where sysfs cannot tell.
     virtual std::string subsystemOf(dev_t device) = 0;
     virtual int openPath(const std::string &path) = 0;
+    // A descriptor that becomes readable when an entry of `directory` is deleted (inotify), for
+    // a device node that goes with its device; or -errno.
+    virtual int watchDeletions(const std::string &directory) = 0;
     virtual int control(int descriptor, unsigned long request, void *argument) = 0;
     virtual ssize_t readFrom(int descriptor, void *buffer, std::size_t size) = 0;
     virtual void closeDescriptor(int descriptor) = 0;
@@ -42,6 +45,7 @@ public:
     // open(2) for reading and writing, never becoming the controlling terminal and never waiting
     // (a terminal without CLOCAL would otherwise wait for its carrier), closed on exec.
     int openPath(const std::string &path) override;
+    int watchDeletions(const std::string &directory) override;
     int control(int descriptor, unsigned long request, void *argument) override;
     ssize_t readFrom(int descriptor, void *buffer, std::size_t size) override;
     void closeDescriptor(int descriptor) override;

@@ -12,6 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 
@@ -76,6 +79,31 @@ namespace {
         library.OpenBoard(0, 0);
         EXPECT_EQ(library.BoardPresent(), kFalse);
         EXPECT_EQ(shown, nullptr);
+    }
+
+    // The record outlives the program: each write is in the file as soon as it is made.
+    TEST_F(BoardChoice, SimRecordAppendsEveryOutputWriteToTheFileAsItIsMade)
+    {
+        char folder[] = "/tmp/meridan-record-XXXXXX";
+        ASSERT_NE(::mkdtemp(folder), nullptr);
+        const std::string path = std::string(folder) + "/writes";
+        {
+            BoardSetting setting(("sim,record=" + path).c_str());
+            library.OpenBoard(0, 0);
+            library.SetOutputLevel(1, 100);
+            library.SetOutputLevel(0, 0);
+            std::ifstream file(path);
+            const std::string recorded { std::istreambuf_iterator<char>(file), {} };
+            EXPECT_EQ(recorded, "SetOutputLevel(1, 100)\nSetOutputLevel(0, 0)\n");
+        }
+        {
+            BoardSetting setting(("sim,record=" + path + "/not-a-folder/writes").c_str());
+            BoardLibrary other(clock, nullptr);
+            EXPECT_THAT([&] { other.OpenBoard(0, 0); },
+                    ThrowsMessage<RunTimeError>(HasSubstr("to record the output writes in: Not a "
+                                                          "directory")));
+        }
+        std::filesystem::remove_all(folder);
     }
 
     TEST_F(BoardChoice, AnyOtherValueFailsOpenBoardAndNamesTheAcceptedValues)

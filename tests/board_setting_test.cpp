@@ -25,9 +25,10 @@ namespace {
     TEST(BoardSettingTest, EveryAcceptedFormIsRead)
     {
         const std::pair<std::string, BoardSetting> table[] = {
-            { "", SimulatedSetting { true } },
-            { "sim", SimulatedSetting { true } },
-            { "sim-unplugged", SimulatedSetting { false } },
+            { "", SimulatedSetting { true, {} } },
+            { "sim", SimulatedSetting { true, {} } },
+            { "sim-unplugged", SimulatedSetting { false, {} } },
+            { "sim,record=/tmp/writes", SimulatedSetting { true, "/tmp/writes" } },
             { "gpio:gpiochip0,out0=17,out1=27,in0=22,in1=23",
                     gpio("/dev/gpiochip0", 17, 27, 22, 23) },
             { "gpio:/dev/gpiochip3,in1=4,in0=3,out1=2,out0=1", gpio("/dev/gpiochip3", 1, 2, 3, 4) },
@@ -63,6 +64,7 @@ namespace {
         const std::pair<std::string, std::string> table[] = {
             { "simulated", "\"simulated\", which is no board" },
             { "SIM", "\"SIM\", which is no board" },
+            { "sim,record=", "names no file to record the output writes in" },
             { " sim", "a space at position 1" },
             { "sim\n", "not printable ASCII (byte 0x0A) at position 4" },
             { "sim\xc3\xa9", "not printable ASCII (byte 0xC3) at position 4" },

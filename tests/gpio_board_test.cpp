@@ -48,10 +48,14 @@ namespace {
                 readEnd = ends[0];
                 writeEnd = ends[1];
             }
+            if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) == 0) {
+                deletionsRead = ends[0];
+                deletionsWrite = ends[1];
+            }
         }
         ~FakeGpio() override
         {
-            for (int fd : { readEnd, writeEnd })
+            for (int fd : { readEnd, writeEnd, deletionsRead, deletionsWrite })
                 if (fd >= 0)
                     ::close(fd);
         }
@@ -80,6 +84,11 @@ namespace {
                 ++chipsOpened;
             openedPath = path;
             return openResult;
+        }
+        int watchDeletions(const std::string &directory) override
+        {
+            watchedFolder = directory;
+            return deletionsResult < 0 ? deletionsResult : deletionsRead;
         }
         int control(int fd, unsigned long request, void *argument) override
         {
@@ -131,6 +140,10 @@ namespace {
                 ::close(readEnd);
                 readEnd = -1;
             }
+            if (fd == deletionsRead) {
+                ::close(deletionsRead);
+                deletionsRead = -1;
+            }
         }
 
         void edge(std::uint32_t offset, bool rising)
@@ -140,6 +153,8 @@ namespace {
             event.id = rising ? GPIO_V2_LINE_EVENT_RISING_EDGE : GPIO_V2_LINE_EVENT_FALLING_EDGE;
             ASSERT_EQ(::write(writeEnd, &event, sizeof event), static_cast<ssize_t>(sizeof event));
         }
+        // A node of the chip's folder deleted, as devtmpfs deletes the chip's own when it goes.
+        void deleteNode() { ASSERT_EQ(::write(deletionsWrite, "x", 1), 1); }
         void hangUp()
         {
             ::close(writeEnd);
@@ -177,6 +192,10 @@ namespace {
         int reads = 0;
         int readEnd = -1;
         int writeEnd = -1;
+        std::string watchedFolder;
+        int deletionsResult = 0;
+        int deletionsRead = -1;
+        int deletionsWrite = -1;
     };
 
     // Runs the event loop until `done` or a bounded number of rounds; it never sleeps.
@@ -435,6 +454,25 @@ namespace {
         spinUntil([] { return false; });
         EXPECT_EQ(panel.kernel.reads, readsAtHangUp) << "the hung-up request is still being read";
         EXPECT_EQ(panel.desktop.errors.size(), 1u);
+    }
+
+    // Linux 6.1 gives the request no hang-up when its chip goes, but deletes the chip's node: the
+    // board then asks the request, and only a chip that has gone is reported.
+    TEST(GpioBoardTest, AChipNodeDeletedWhileIdleIsReportedOnlyWhenTheChipHasGone)
+    {
+        GpioPanel panel;
+        ASSERT_FALSE(panel.desktop.status.has_value());
+        EXPECT_EQ(panel.kernel.watchedFolder, "/dev");
+        panel.kernel.deleteNode(); // another node: the chip answers
+        spinUntil([] { return false; });
+        EXPECT_FALSE(panel.desktop.status.has_value());
+        panel.kernel.valuesResult = -ENODEV;
+        panel.kernel.deleteNode();
+        spinUntil([&] { return panel.desktop.status.has_value(); });
+        EXPECT_THAT(panel.desktop.errors,
+                ElementsAre("ReadInput(0) failed: the GPIO board /dev/gpiochip0 has gone: the chip "
+                            "was removed"));
+        EXPECT_EQ(panel.desktop.status, ExitStatus::RunTimeError);
     }
 
     TEST(GpioBoardTest, ENoDevFromALineCallMeansTheBoardHasGone)
