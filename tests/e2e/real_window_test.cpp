@@ -168,6 +168,111 @@ bool appears(const std::string &path, std::chrono::milliseconds timeout = 10s)
     return false;
 }
 
+// Waits until `path` holds `text`.
+bool holds(const std::string &path, const std::string &text, std::chrono::milliseconds timeout = 5s)
+{
+    const auto deadline = Clock::now() + timeout;
+    while (Clock::now() < deadline) {
+        if (contents(path).find(text) != std::string::npos)
+            return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+// The last `count` lines of a file.
+std::vector<std::string> lastLines(const std::string &path, std::size_t count)
+{
+    std::vector<std::string> lines;
+    std::ifstream file(path);
+    for (std::string line; std::getline(file, line);)
+        lines.push_back(line);
+    if (lines.size() > count)
+        lines.erase(lines.begin(), lines.end() - static_cast<std::ptrdiff_t>(count));
+    return lines;
+}
+
+// A headless sway of the test's own, in a folder of its own: as root it runs in a user namespace
+// of its own, and it floats every window, so the panel keeps its fixed size. Keys reach the focused
+// window through a virtual keyboard that wtype holds open on the seat.
+class Sway
+{
+public:
+    explicit Sway(const std::string &folder)
+        : runtime(folder + "/runtime"),
+          config(folder + "/sway.config")
+    {
+        std::filesystem::create_directory(runtime);
+        std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+        std::ofstream(config) << "output HEADLESS-1 resolution 1024x768 position 0,0 scale 1\n"
+                                 "xwayland disable\n"
+                                 "default_border none\n"
+                                 "default_floating_border none\n"
+                                 "for_window [app_id=\".*\"] floating enable\n";
+        compositor.emplace(std::vector<std::string> { "unshare", "--user", "sway", "-c", config },
+                std::vector<std::string> { "XDG_RUNTIME_DIR=" + runtime, "WLR_BACKENDS=headless",
+                        "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman", "WAYLAND_DISPLAY=" },
+                folder + "/sway.log");
+        const auto deadline = Clock::now() + 10s;
+        while (Clock::now() < deadline && (socket.empty() || ipc.empty())) {
+            for (const auto &entry : std::filesystem::directory_iterator(runtime)) {
+                const std::string name = entry.path().filename().string();
+                if (name.starts_with("wayland-") && !name.ends_with(".lock"))
+                    socket = entry.path().string();
+                if (name.starts_with("sway-ipc."))
+                    ipc = entry.path().string();
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+    }
+
+    bool running() const { return !socket.empty() && !ipc.empty(); }
+    // What a client of this compositor needs in its environment.
+    std::vector<std::string> client() const
+    {
+        return { "QT_QPA_PLATFORM=wayland", "WAYLAND_DISPLAY=" + socket,
+            "XDG_RUNTIME_DIR=" + runtime, "DISPLAY=" };
+    }
+    std::string message(const std::string &command) const
+    {
+        return run("SWAYSOCK=" + ipc + " swaymsg " + command + " 2>&1");
+    }
+    // The id of the window titled `title`, once it is there; 0 if it never comes.
+    long windowId(const std::string &title) const
+    {
+        const auto deadline = Clock::now() + 10s;
+        while (Clock::now() < deadline) {
+            const std::string id = run("SWAYSOCK=" + ipc
+                    + " swaymsg -t get_tree | jq -r '.. | objects | select(.name? == \"" + title
+                    + "\") | .id' 2>/dev/null | head -n 1");
+            if (!id.empty() && id != "null\n")
+                return std::stol(id);
+            std::this_thread::sleep_for(20ms);
+        }
+        return 0;
+    }
+    // Keeps a virtual keyboard on the seat, then types the keys to the focused window.
+    void type(const std::vector<std::string> &keys)
+    {
+        if (!keyboard) {
+            std::vector<std::string> settings = client();
+            keyboard.emplace(std::vector<std::string> { "wtype", "-s", "60000" }, settings);
+            std::this_thread::sleep_for(200ms); // the seat offers a keyboard from now on
+        }
+        std::string command =
+                "env XDG_RUNTIME_DIR=" + runtime + " WAYLAND_DISPLAY=" + socket + " wtype";
+        for (const std::string &key : keys)
+            command += " -k " + key;
+        run(command);
+    }
+    void kill() { ::kill(compositor->pid, SIGKILL); }
+
+private:
+    std::string runtime, config, socket, ipc;
+    std::optional<Process> compositor;
+    std::optional<Process> keyboard;
+};
+
 struct Window
 {
     unsigned long id = 0;
@@ -561,6 +666,72 @@ TEST_F(RealWindow, LosingTheDisplayDarkensBothLampsAndEndsWithStatusTwo)
         EXPECT_THAT(contents(errors),
                 ::testing::HasSubstr(
                         "meridan: the display was lost; both lamps darkened as END does\n"));
+    }
+}
+
+// The display goes away while hazard blinks, again and again: the X server is killed, or the
+// Wayland compositor is. Every time, the board's last two writes darken output 1 then output 0,
+// the one line says so, the status is 2, and nothing else is said (a sanitizer build reports any
+// fault on standard error). MERIDAN_LOSS_ROUNDS sets how many times of each (1 unless set).
+TEST_F(RealWindow, LosingTheDisplayWhileHazardBlinksLeavesBothLampsDarkEveryTime)
+{
+    const char *rounds = std::getenv("MERIDAN_LOSS_ROUNDS");
+    const int count = rounds != nullptr ? std::atoi(rounds) : 1;
+    const auto checkEnd = [](Meridan &meridan, const std::string &record,
+                                  const std::string &errors) {
+        EXPECT_EQ(meridan.exitStatus(), 2);
+        EXPECT_THAT(lastLines(record, 2),
+                ::testing::ElementsAre("SetOutputLevel(1, 0)", "SetOutputLevel(0, 0)"));
+        const std::string said = contents(errors);
+        EXPECT_THAT(said,
+                ::testing::HasSubstr(
+                        "meridan: the display was lost; both lamps darkened as END does\n"));
+        EXPECT_THAT(said, ::testing::Not(::testing::HasSubstr("Sanitizer")));
+        EXPECT_THAT(said, ::testing::Not(::testing::HasSubstr("runtime error")));
+    };
+    for (int round = 1; round <= count && !HasFailure(); ++round) {
+        SCOPED_TRACE("X11, round " + std::to_string(round));
+        TemporaryDirectory scratch;
+        const std::string record = scratch.path + "/writes", errors = scratch.path + "/stderr";
+        const int number = 200 + static_cast<int>((::getpid() + round) % 500);
+        const std::string own = ":" + std::to_string(number);
+        Process server(
+                { "Xvfb", own, "-screen", "0", "800x600x24", "-nolisten", "tcp", "-noreset" }, {},
+                scratch.path + "/xvfb.log");
+        ASSERT_TRUE(appears("/tmp/.X11-unix/X" + std::to_string(number))) << "no Xvfb";
+        Meridan meridan({ "DISPLAY=" + own, "MERIDAN_BOARD=sim,record=" + record }, errors);
+        const std::string window = run("DISPLAY=" + own
+                + " timeout 10 xdotool search --sync --onlyvisible --name '^Meridan$' 2>/dev/null"
+                  " | head -n 1");
+        ASSERT_FALSE(window.empty()) << "the panel never appeared";
+        run("DISPLAY=" + own + " xdotool mousemove --window " + window.substr(0, window.find('\n'))
+                + " " + std::to_string(kHazard.first) + " " + std::to_string(kHazard.second)
+                + " click 1");
+        ASSERT_TRUE(holds(record, "SetOutputLevel(0, 100)")) << "hazard never lit";
+        ::kill(server.pid, SIGKILL);
+        checkEnd(meridan, record, errors);
+    }
+    for (int round = 1; round <= count && !HasFailure(); ++round) {
+        SCOPED_TRACE("Wayland, round " + std::to_string(round));
+        TemporaryDirectory scratch;
+        const std::string record = scratch.path + "/writes", errors = scratch.path + "/stderr";
+        Sway sway(scratch.path);
+        ASSERT_TRUE(sway.running()) << contents(scratch.path + "/sway.log");
+        std::vector<std::string> settings = sway.client();
+        settings.push_back("MERIDAN_BOARD=sim,record=" + record);
+        Meridan meridan(settings, errors);
+        const long panel = sway.windowId("Meridan");
+        const long board = sway.windowId("Meridan simulated board");
+        ASSERT_NE(panel, 0) << "the panel never appeared: " << contents(errors);
+        ASSERT_NE(board, 0) << "the simulated board never appeared";
+        sway.message("'[con_id=" + std::to_string(board) + "] move position 500 0'");
+        sway.message("'[con_id=" + std::to_string(panel) + "] move position 0 0'");
+        sway.message("'[con_id=" + std::to_string(panel) + "] focus'");
+        // The focus starts on LEFT; two tabs bring it to HAZARD.
+        sway.type({ "Tab", "Tab", "space" });
+        ASSERT_TRUE(holds(record, "SetOutputLevel(0, 100)")) << "hazard never lit";
+        sway.kill();
+        checkEnd(meridan, record, errors);
     }
 }
 
