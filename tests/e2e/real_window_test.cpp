@@ -693,8 +693,21 @@ TEST_F(RealWindow, LosingTheDisplayWhileHazardBlinksLeavesBothLampsDarkEveryTime
         SCOPED_TRACE("X11, round " + std::to_string(round));
         TemporaryDirectory scratch;
         const std::string record = scratch.path + "/writes", errors = scratch.path + "/stderr";
-        const int number = 200 + static_cast<int>((::getpid() + round) % 500);
+        // A display number no server holds; a server killed outright leaves its lock and socket,
+        // which are removed once it has gone.
+        int number = 200 + static_cast<int>(::getpid() % 500);
+        while (std::filesystem::exists("/tmp/.X" + std::to_string(number) + "-lock"))
+            ++number;
         const std::string own = ":" + std::to_string(number);
+        struct Leftovers
+        {
+            int number;
+            ~Leftovers()
+            {
+                std::filesystem::remove("/tmp/.X" + std::to_string(number) + "-lock");
+                std::filesystem::remove("/tmp/.X11-unix/X" + std::to_string(number));
+            }
+        } leftovers { number };
         Process server(
                 { "Xvfb", own, "-screen", "0", "800x600x24", "-nolisten", "tcp", "-noreset" }, {},
                 scratch.path + "/xvfb.log");
