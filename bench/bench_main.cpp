@@ -267,7 +267,7 @@ int main(int argc, char **argv)
         return 1;
     }
     window.show();
-    SimulatedBoard &board = *dynamic_cast<BoardLibrary &>(*form->light).simulatedBoard();
+    SimulatedBoard &board = *dynamic_cast<BoardLibrary &>(*form->light).boardAs<SimulatedBoard>();
     board.setRecord(SimulatedBoard::Record::Writes);
 
     runFor(1); // let the windows settle: show, expose and first paint

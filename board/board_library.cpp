@@ -1,20 +1,14 @@
 #include "board_library.h"
 
 #include "board_call.h"
+#include "board_context.h"
 #include "board_setting.h"
-#include "gpio_board.h"
-#include "simulated_board.h"
-#include "simulated_board_window.h"
 
 #include <QMetaObject>
 
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <utility>
-
-#include <fcntl.h>
 
 namespace meridan {
 
@@ -28,59 +22,36 @@ BoardLibrary::~BoardLibrary() = default;
 
 void BoardLibrary::OpenBoard(std::int32_t first, std::int32_t second)
 {
-    if (board != nullptr) {
+    if (board) {
         board->OpenBoard(first, second);
         return;
     }
     const char *value = std::getenv(std::string(kVariable).c_str());
-    const std::string setting = value != nullptr ? value : "";
-
-    const BoardSetting chosen = parseBoardSetting(setting);
+    const BoardSetting chosen = parseBoardSetting(value != nullptr ? value : "");
     if (const auto *error = std::get_if<SettingError>(&chosen))
         BoardCall("OpenBoard", first, second).fail(error->message);
-    if (const auto *lines = std::get_if<GpioSetting>(&chosen)) {
-        openGpio(*lines, first, second);
-        return;
-    }
-    const SimulatedSetting &sim = std::get<SimulatedSetting>(chosen);
-    const SimulatedBoard::Plug plug =
-            sim.attached ? SimulatedBoard::Plug::Attached : SimulatedBoard::Plug::Unplugged;
 
-    auto post = [this](std::function<void()> event) {
-        QMetaObject::invokeMethod(&eventContext, std::move(event), Qt::QueuedConnection);
-    };
-    simulated = std::make_unique<SimulatedBoard>(clock, post, plug);
-    simulated->setRecord(SimulatedBoard::Record::Nothing);
-    if (!sim.record.empty()) {
-        const int file = ::open(
-                sim.record.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOCTTY | O_CLOEXEC, 0644);
-        if (file < 0)
-            BoardCall("OpenBoard", first, second)
-                    .fail("cannot open " + sim.record
-                            + " to record the output writes in: " + std::strerror(errno));
-        simulated->recordWritesTo(FileDescriptor(LinuxSystemCalls::instance(), file));
-    }
-    simulated->setInputChangeHandler(inputChanged);
-    board = simulated.get();
-    board->OpenBoard(first, second);
-    if (simulated->attached()) {
-        window = std::make_unique<SimulatedBoardWindow>(*simulated);
-        if (showWindow)
-            showWindow(*window);
-    }
-}
-
-void BoardLibrary::openGpio(const GpioSetting &setting, std::int32_t first, std::int32_t second)
-{
-    gpio = std::make_unique<GpioBoard>(setting, *systemCalls);
-    gpio->setInputChangeHandler(inputChanged);
-    board = gpio.get();
+    const BoardContext context { clock,
+        [this](std::function<void()> event) {
+            QMetaObject::invokeMethod(&eventContext, std::move(event), Qt::QueuedConnection);
+        },
+        *systemCalls, showWindow };
+    // Each board's own folder makes it from its setting.
+    board = std::visit(
+            [&context](const auto &setting) -> std::unique_ptr<BoardLink> {
+                if constexpr (std::is_same_v<std::decay_t<decltype(setting)>, SettingError>)
+                    return nullptr;
+                else
+                    return makeBoard(setting, context);
+            },
+            chosen);
+    board->setInputChangeHandler(inputChanged);
     board->OpenBoard(first, second);
 }
 
 BoardLink &BoardLibrary::opened(const BoardCall &call) const
 {
-    if (board == nullptr)
+    if (!board)
         call.fail("board not opened");
     return *board;
 }
@@ -108,7 +79,7 @@ Boolean BoardLibrary::ReadInput(std::int16_t Index)
 void BoardLibrary::setInputChangeHandler(InputChangeHandler handler)
 {
     inputChanged = std::move(handler);
-    if (board != nullptr)
+    if (board)
         board->setInputChangeHandler(inputChanged);
 }
 

@@ -15,20 +15,16 @@ namespace meridan {
 
 class BoardCall;
 class Clock;
-class GpioBoard;
-struct GpioSetting;
-class SimulatedBoard;
-class SimulatedBoardWindow;
 
 // The board object the panel creates at start. Which board it drives is the library's own
-// setting, read from MERIDAN_BOARD when the board is opened (see board_setting.h); a malformed
-// setting makes OpenBoard fail with what is wrong and what is accepted, and opens nothing. The
-// simulated board comes with its own small window. Board events reach the panel through the Qt
-// event loop.
+// setting, read from MERIDAN_BOARD when the board is opened (board_setting.h holds the table of
+// the boards there are, each made in its own folder); a malformed setting makes OpenBoard fail
+// with what is wrong and what is accepted, and opens nothing. Board events reach the panel
+// through the Qt event loop.
 class BoardLibrary : public BoardLink
 {
 public:
-    // Shows the simulated board's window; given the window once the board is open.
+    // Shows a board's own window (the simulated board's); given the window once the board is open.
     using ShowWindow = std::function<void(QWidget &window)>;
 
     static constexpr std::string_view kVariable = "MERIDAN_BOARD";
@@ -43,26 +39,20 @@ public:
     Boolean ReadInput(std::int16_t Index) override;
     void setInputChangeHandler(InputChangeHandler handler) override;
 
-    // The simulated board in use, or nullptr before OpenBoard or with another board.
-    SimulatedBoard *simulatedBoard() const { return simulated.get(); }
-    // The GPIO board in use, or nullptr.
-    GpioBoard *gpioBoard() const { return gpio.get(); }
-    // Where a GPIO board makes its system calls; the kernel unless a test stands in.
+    // The board in use if it is a `Board`, or nullptr (before OpenBoard, or another board).
+    template <class Board> Board *boardAs() const { return dynamic_cast<Board *>(board.get()); }
+    // Where the boards make their system calls; the kernel unless a test stands in.
     void setSystemCalls(SystemCalls &io) { systemCalls = &io; }
 
 private:
-    void openGpio(const GpioSetting &setting, std::int32_t first, std::int32_t second);
     BoardLink &opened(const BoardCall &call) const;
 
     const Clock &clock;
     ShowWindow showWindow;
     InputChangeHandler inputChanged;
-    QObject eventContext; // queued board events die with the board
-    std::unique_ptr<SimulatedBoard> simulated;
-    std::unique_ptr<SimulatedBoardWindow> window;
     SystemCalls *systemCalls = &LinuxSystemCalls::instance();
-    std::unique_ptr<GpioBoard> gpio;
-    BoardLink *board = nullptr;
+    QObject eventContext; // queued board events die with the library
+    std::unique_ptr<BoardLink> board;
 };
 
 } // namespace meridan

@@ -66,7 +66,7 @@ namespace {
             BoardLibrary board(clock, [this](QWidget &window) { shown = &window; });
             shown = nullptr;
             board.OpenBoard(0, 0);
-            ASSERT_NE(board.simulatedBoard(), nullptr);
+            ASSERT_NE(board.boardAs<SimulatedBoard>(), nullptr);
             EXPECT_EQ(board.BoardPresent(), kTrue);
             ASSERT_NE(shown, nullptr);
             EXPECT_EQ(shown->windowTitle(), "Meridan simulated board");
@@ -124,7 +124,7 @@ namespace {
         library.setInputChangeHandler(
                 [&](std::int16_t index, Boolean state) { received.emplace_back(index, state); });
         library.OpenBoard(0, 0);
-        library.simulatedBoard()->setInput(0, true);
+        library.boardAs<SimulatedBoard>()->setInput(0, true);
         EXPECT_THAT(received, IsEmpty());
         QCoreApplication::processEvents();
         EXPECT_EQ(received, (std::vector<std::pair<std::int16_t, Boolean>> { { 0, kTrue } }));
@@ -136,7 +136,7 @@ namespace {
         library.OpenBoard(0, 0);
         auto *window = dynamic_cast<SimulatedBoardWindow *>(shown);
         ASSERT_NE(window, nullptr);
-        SimulatedBoard &board = *library.simulatedBoard();
+        SimulatedBoard &board = *library.boardAs<SimulatedBoard>();
 
         window->rightSwitch->click();
         EXPECT_EQ(board.input(1), kTrue);

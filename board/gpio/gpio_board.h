@@ -2,7 +2,7 @@
 
 #include "board_call.h"
 #include "board_link.h"
-#include "board_setting.h"
+#include "gpio_setting.h"
 #include "system_calls.h"
 #include "watched_descriptor.h"
 

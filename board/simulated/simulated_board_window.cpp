@@ -1,12 +1,21 @@
 #include "simulated_board_window.h"
 
+#include "board_context.h"
+#include "board_setting.h"
 #include "simulated_board.h"
+#include "simulated_setting.h"
+#include "system_calls.h"
 
 #include <QGridLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
 
 namespace meridan {
 
@@ -115,6 +124,53 @@ void SimulatedBoardWindow::showLevel(std::int16_t output, std::int32_t level)
         leftLamp->setLit(level > 0);
     else if (output == kRightLampOutput)
         rightLamp->setLit(level > 0);
+}
+
+namespace {
+
+    class WindowedSimulatedBoard final : public SimulatedBoard
+    {
+    public:
+        WindowedSimulatedBoard(const SimulatedSetting &setting, const BoardContext &context)
+            : SimulatedBoard(context.clock, context.post,
+                    setting.attached ? Plug::Attached : Plug::Unplugged),
+              showWindow(context.showWindow)
+        {
+        }
+        void OpenBoard(std::int32_t first, std::int32_t second) override
+        {
+            SimulatedBoard::OpenBoard(first, second);
+            if (!attached() || window)
+                return;
+            window = std::make_unique<SimulatedBoardWindow>(*this);
+            if (showWindow)
+                showWindow(*window);
+        }
+
+    private:
+        std::function<void(QWidget &)> showWindow;
+        std::unique_ptr<SimulatedBoardWindow> window;
+    };
+
+} // namespace
+
+// The simulated board as a running panel has it: recording nothing in memory (or its record would
+// grow for as long as the lamps blink), appending its writes to the setting's file if it names
+// one, and showing its own window once it is open and attached.
+std::unique_ptr<BoardLink> makeBoard(const SimulatedSetting &setting, const BoardContext &context)
+{
+    auto board = std::make_unique<WindowedSimulatedBoard>(setting, context);
+    board->setRecord(SimulatedBoard::Record::Nothing);
+    if (!setting.record.empty()) {
+        const int file = ::open(
+                setting.record.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOCTTY | O_CLOEXEC, 0644);
+        if (file < 0)
+            BoardCall("OpenBoard", 0, 0)
+                    .fail("cannot open " + setting.record
+                            + " to record the output writes in: " + std::strerror(errno));
+        board->recordWritesTo(FileDescriptor(context.calls, file));
+    }
+    return board;
 }
 
 } // namespace meridan

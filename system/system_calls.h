@@ -30,6 +30,18 @@ public:
     virtual void closeDescriptor(int descriptor) = 0;
 };
 
+// What a path that is not a character device is ("a regular file", "a directory", ...), for the
+// error that says so.
+std::string fileKind(mode_t mode);
+
+// Why `path`, whose status is `status`, is not the character device a board wants, or empty if it
+// is: sysfs must name `subsystem` as its kernel subsystem, or `knownWithoutSysfs` must accept it
+// (a pseudo-terminal, which sysfs does not list). A device that nothing can identify is refused:
+// opening the wrong one may start it (a watchdog). `noun` names what is wanted ("a GPIO chip").
+std::string notTheDevice(SystemCalls &calls, const std::string &path, const struct stat &status,
+        const std::string &subsystem, const std::string &noun,
+        bool (*knownWithoutSysfs)(dev_t device) = nullptr);
+
 // The kernel's own calls. A call interrupted by a signal is made again.
 class LinuxSystemCalls final : public SystemCalls
 {

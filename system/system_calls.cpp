@@ -26,6 +26,42 @@ namespace {
 
 } // namespace
 
+std::string fileKind(mode_t mode)
+{
+    if (S_ISREG(mode))
+        return "a regular file";
+    if (S_ISDIR(mode))
+        return "a directory";
+    if (S_ISBLK(mode))
+        return "a block device";
+    if (S_ISFIFO(mode))
+        return "a pipe";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    if (S_ISCHR(mode))
+        return "a character device";
+    return "not a device";
+}
+
+std::string notTheDevice(SystemCalls &calls, const std::string &path, const struct stat &status,
+        const std::string &subsystem, const std::string &noun, bool (*knownWithoutSysfs)(dev_t))
+{
+    if (!S_ISCHR(status.st_mode))
+        return path + " is not " + noun + " but " + fileKind(status.st_mode);
+    const std::string found = calls.subsystemOf(status.st_rdev);
+    if (found.empty() && knownWithoutSysfs != nullptr && knownWithoutSysfs(status.st_rdev))
+        return {};
+    if (found.empty())
+        return "cannot confirm that " + path + " is " + noun + ": sysfs has no entry for its "
+                + "device " + std::to_string(major(status.st_rdev)) + ":"
+                + std::to_string(minor(status.st_rdev))
+                + " (is /sys mounted?), and a device that is not one may act when opened";
+    if (found != subsystem)
+        return path + " is not " + noun + " but a device of the kernel's \"" + found
+                + "\" subsystem";
+    return {};
+}
+
 LinuxSystemCalls &LinuxSystemCalls::instance()
 {
     // Never destroyed: descriptors may still be closed while the program exits.

@@ -1,5 +1,8 @@
 #include "gpio_board.h"
 
+#include "board_context.h"
+#include "board_setting.h"
+
 #include <linux/gpio.h>
 
 #include <algorithm>
@@ -11,7 +14,6 @@
 #include <vector>
 
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 
 namespace meridan {
 
@@ -26,22 +28,6 @@ namespace {
     constexpr std::uint64_t kOutputMask = 0b0011;
     constexpr std::uint64_t kInputMask = 0b1100;
     constexpr std::size_t kEventsPerRead = 16;
-
-    // What a path that is not a character device is, for the error that says so.
-    std::string kindOf(mode_t mode)
-    {
-        if (S_ISREG(mode))
-            return "a regular file";
-        if (S_ISDIR(mode))
-            return "a directory";
-        if (S_ISBLK(mode))
-            return "a block device";
-        if (S_ISFIFO(mode))
-            return "a pipe";
-        if (S_ISSOCK(mode))
-            return "a socket";
-        return "not a device";
-    }
 
     // The four lines in request order: output 0, output 1, input 0, input 1; where each offset
     // is kept, and its value.
@@ -138,17 +124,9 @@ void GpioBoard::OpenBoard(std::int32_t first, std::int32_t second)
         return; // no such chip: the board is not plugged in
     else if (result < 0)
         call.fail("cannot look at " + path + ": " + reason(result));
-    if (!S_ISCHR(status.st_mode))
-        call.fail(path + " is not a GPIO chip but " + kindOf(status.st_mode));
-    const std::string subsystem = io.subsystemOf(status.st_rdev);
-    if (subsystem.empty())
-        call.fail("cannot confirm that " + path + " is a GPIO chip: sysfs has no entry for its "
-                + "device " + std::to_string(major(status.st_rdev)) + ":"
-                + std::to_string(minor(status.st_rdev))
-                + " (is /sys mounted?), and a device that is not one may act when opened");
-    if (subsystem != "gpio")
-        call.fail(path + " is not a GPIO chip but a device of the kernel's \"" + subsystem
-                + "\" subsystem");
+    if (const std::string wrong = notTheDevice(io, path, status, "gpio", "a GPIO chip");
+            !wrong.empty())
+        call.fail(wrong);
 
     const int fd = io.openPath(path);
     if (fd == -ENOENT || fd == -ENODEV || fd == -ENXIO)
@@ -347,6 +325,11 @@ void GpioBoard::lost(const std::string &cause)
     goneWith = "the GPIO board " + setting.chip + " has gone: " + cause;
     request.stopWatching();
     deletions.reset();
+}
+
+std::unique_ptr<BoardLink> makeBoard(const GpioSetting &setting, const BoardContext &context)
+{
+    return std::make_unique<GpioBoard>(setting, context.calls);
 }
 
 } // namespace meridan

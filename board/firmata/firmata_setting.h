@@ -1,0 +1,44 @@
+#pragma once
+
+#include "line_setting.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace meridan {
+
+// A pin as the board's silkscreen prints it: 13 or D13 for a digital pin, A0 for an analog pin
+// used as a digital one (found through the firmware's analog mapping when the board opens).
+struct FirmataPin
+{
+    bool analog = false;
+    std::uint8_t number = 0; // the digital pin, or the analog channel
+    std::string name() const { return (analog ? "A" : "D") + std::to_string(number); }
+    bool operator==(const FirmataPin &) const = default;
+};
+
+// "firmata:PORT,out0=PIN,out1=PIN,in0=PIN,in1=PIN[,bias=pull-up|none][,active-low]": two lamps
+// and two switches on an Arduino running StandardFirmata. PORT is a serial port's name (ttyACM0)
+// or path (/dev/serial/by-id/...); bias and polarity apply to the two inputs.
+struct FirmataSetting
+{
+    static constexpr std::string_view kPrefix = "firmata:";
+    static constexpr std::string_view kAccepted =
+            "firmata:PORT,out0=PIN,out1=PIN,in0=PIN,in1=PIN[,bias=pull-up|none][,active-low], "
+            "where PORT is a serial port (ttyACM0 or a path) and a PIN is as the board prints it "
+            "(13, D13, A0)";
+
+    std::string port; // a path, e.g. /dev/ttyACM0
+    std::array<FirmataPin, 4> pins {}; // out0, out1, in0, in1
+    Bias bias = Bias::AsIs; // AsIs or Disabled: plain inputs; PullUp: the chip's pull-ups
+    bool activeLow = false;
+    bool operator==(const FirmataSetting &) const = default;
+};
+
+// Reads what follows "firmata:"; what is wrong if it is malformed.
+std::variant<FirmataSetting, std::string> parseFirmataSetting(std::string_view text);
+
+} // namespace meridan

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace meridan {
+
+// The shape both hardware boards' settings share:
+//
+//   DEVICE,out0=LINE,out1=LINE,in0=LINE,in1=LINE[,bias=WORD][,active-low][,debounce=MS]
+//
+// the device, the two lamps' lines and the two switches' lines in any order, and options that
+// apply to the two inputs. Each board reads the words in its own terms (a chip and its lines, a
+// serial port and its pins).
+
+enum class Bias { AsIs, PullUp, PullDown, Disabled };
+
+inline constexpr std::array<std::string_view, 4> kLineKeys = { "out0", "out1", "in0", "in1" };
+
+struct LineWords
+{
+    std::string_view device;
+    std::array<std::string_view, 4> lines; // out0, out1, in0, in1
+    std::optional<std::string_view> bias;
+    bool activeLow = false;
+    std::optional<std::string_view> debounce;
+};
+
+// Splits `text` (what follows "gpio:" or "firmata:") into its words, checking the shape alone: a
+// device, each key once, none missing, none unknown, no empty part. `board` names the board in
+// what is wrong ("GPIO", "Firmata"); `debounce` tells whether it takes that option. What is
+// wrong, in words a person can act on, when the shape is not right.
+std::variant<LineWords, std::string> splitLineSetting(
+        std::string_view text, std::string_view board, bool debounce);
+
+// The bias word: pull-up, pull-down or none; nullopt for any other.
+std::optional<Bias> biasNamed(std::string_view word);
+
+// The first of the four lines given twice, as "<noun> X is given for both out0 and in1", by
+// what identifies a line on the board (an offset, a name, a pin); an identity left empty is
+// compared with none.
+std::optional<std::string> lineGivenTwice(
+        const std::array<std::string, 4> &identities, std::string_view noun);
+
+// Quotes a part of the setting; it is printable ASCII by the time anything is quoted.
+std::string quoted(std::string_view text);
+// A whole number written in decimal digits alone.
+std::optional<std::uint32_t> wholeNumber(std::string_view text);
+
+} // namespace meridan
