@@ -22,6 +22,21 @@ namespace {
         return setting;
     }
 
+    FirmataPin D(std::uint8_t number)
+    {
+        return { false, number };
+    }
+    FirmataPin A(std::uint8_t channel)
+    {
+        return { true, channel };
+    }
+
+    FirmataSetting firmata(std::string port, std::array<FirmataPin, 4> pins, Bias bias = Bias::AsIs,
+            bool activeLow = false)
+    {
+        return { std::move(port), pins, bias, activeLow };
+    }
+
     TEST(BoardSettingTest, EveryAcceptedFormIsRead)
     {
         const std::pair<std::string, BoardSetting> table[] = {
@@ -44,6 +59,15 @@ namespace {
                             { "GPIO17", "GPIO27", "GPIO22", "GPIO23" }) },
             { "gpio:gpiochip0,out0=17,out1=P9_12,in0=_sw1,in1=23",
                     named(gpio("/dev/gpiochip0", 17, 0, 0, 23), { "", "P9_12", "_sw1", "" }) },
+            // An Arduino: pins as the board prints them, the port by name or path.
+            { "firmata:ttyACM0,out0=13,out1=D12,in0=2,in1=A0",
+                    firmata("/dev/ttyACM0", { D(13), D(12), D(2), A(0) }) },
+            { "firmata:/dev/serial/by-id/usb-Arduino_Uno_1-if00,in1=3,in0=2,out1=12,out0=13,"
+              "bias=pull-up,active-low",
+                    firmata("/dev/serial/by-id/usb-Arduino_Uno_1-if00",
+                            { D(13), D(12), D(2), D(3) }, Bias::PullUp, true) },
+            { "firmata:ttyUSB0,out0=A1,out1=A2,in0=A3,in1=A5,bias=none",
+                    firmata("/dev/ttyUSB0", { A(1), A(2), A(3), A(5) }, Bias::Disabled) },
         };
         for (const auto &[text, expected] : table) {
             SCOPED_TRACE(text);
@@ -52,6 +76,8 @@ namespace {
                 ADD_FAILURE() << error->message;
             } else if (const auto *sim = std::get_if<SimulatedSetting>(&expected)) {
                 EXPECT_EQ(std::get<SimulatedSetting>(read), *sim);
+            } else if (const auto *firmata = std::get_if<FirmataSetting>(&expected)) {
+                EXPECT_EQ(std::get<FirmataSetting>(read), *firmata);
             } else {
                 EXPECT_EQ(std::get<GpioSetting>(read), std::get<GpioSetting>(expected));
             }
@@ -97,6 +123,20 @@ namespace {
             { "gpio:gpiochip0," + lines + ",active-low=1",
                     "\"active-low=1\" is not a GPIO option" },
             { "gpio:gpiochip0," + lines + ",active-low,active-low", "is given twice" },
+            { "firmata:", "names no serial port" },
+            { "firmata:ttyACM0", "out0 is missing" },
+            { "firmata:tty/ACM0," + lines, "neither a port name like ttyACM0" },
+            { "firmata:/dev/../dev/ttyACM0," + lines, "neither a port name" },
+            { "firmata:ttyACM0,out0=B2,out1=3,in0=4,in1=5",
+                    "the pin of out0 is a pin as the board prints it (13, D13, A0), not \"B2\"" },
+            { "firmata:ttyACM0,out0=D128,out1=3,in0=4,in1=5", "not \"D128\"" },
+            { "firmata:ttyACM0,out0=13,out1=D13,in0=4,in1=5",
+                    "pin D13 is given for both out0 and out1" },
+            { "firmata:ttyACM0," + lines + ",bias=pull-down",
+                    "an Arduino's pins have no pull-down resistor" },
+            { "firmata:ttyACM0," + lines + ",bias=up", "bias is pull-up or none" },
+            { "firmata:ttyACM0," + lines + ",debounce=10",
+                    "\"debounce=10\" is not a Firmata option" },
         };
         for (const auto &[text, problem] : table) {
             SCOPED_TRACE(text);
