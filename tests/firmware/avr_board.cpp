@@ -1,0 +1,396 @@
+// meridan-avr-board: an Arduino Uno for the firmware tests, emulated with simavr: an ATmega328P
+// at 16 MHz running an unmodified firmware image, its serial port a pseudo-terminal of its own.
+//
+//   meridan-avr-board IMAGE.hex
+//
+// Prints "pty PATH" once the terminal is ready, then one line per event, each stamped with
+// CLOCK_MONOTONIC in milliseconds:
+//   T open             a client opened the port: the chip resets, as a Uno's DTR resets it
+//   T close            the client closed it: the chip is held until the next open
+//   T pin D13 1        an output pin changed (D0-D13, and A0-A5 as D14-D19)
+// and reads commands on standard input, one a line:
+//   switch D2 low|high drives an input from outside, as a switch to ground or to 5 V would,
+//                      over the chip's own pull-up
+//   switch D2 open     lets it go again
+//   state D2           prints "state D2 input pull-up 1", "state D13 output 0", ...
+//   quit               ends (so does the end of standard input)
+//
+// The chip runs in wall time while anything happens and is frozen once the port, the pins and
+// the commands have been quiet for 300 ms of its time (and its start, 3 s after a reset, is
+// over), until the next byte or command: an idle board costs next to nothing, and the firmware,
+// which never sleeps, does not notice.
+
+#include <simavr/avr_ioport.h>
+#include <simavr/avr_uart.h>
+#include <simavr/sim_avr.h>
+#include <simavr/sim_elf.h>
+#include <simavr/sim_hex.h>
+#include <simavr/sim_irq.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::uint32_t kFrequency = 16000000;
+constexpr avr_cycle_count_t kSlice = kFrequency / 1000; // 1 ms of the chip's time
+constexpr avr_cycle_count_t kQuiet = kFrequency / 1000 * 300;
+// After a reset the firmware blinks and waits before it speaks: never frozen then.
+constexpr avr_cycle_count_t kStarting = kFrequency * 3;
+
+double now()
+{
+    timespec t {};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+void say(const std::string &line)
+{
+    std::printf("%.3f %s\n", now(), line.c_str());
+    std::fflush(stdout);
+}
+
+// The Uno's pins on the chip's ports: D0-D7 on PORTD, D8-D13 on PORTB, A0-A5 (D14-D19) on PORTC.
+struct Pin
+{
+    char port;
+    int bit;
+};
+bool pinOf(const std::string &name, Pin &pin)
+{
+    if (name.size() < 2 || (name[0] != 'D' && name[0] != 'A'))
+        return false;
+    char *end = nullptr;
+    const long number = std::strtol(name.c_str() + 1, &end, 10);
+    if (*end != '\0')
+        return false;
+    const long digital = name[0] == 'A' ? number + 14 : number;
+    if (digital < 0 || digital > 19)
+        return false;
+    if (digital < 8)
+        pin = { 'D', static_cast<int>(digital) };
+    else if (digital < 14)
+        pin = { 'B', static_cast<int>(digital - 8) };
+    else
+        pin = { 'C', static_cast<int>(digital - 14) };
+    return true;
+}
+int digitalOf(char port, int bit)
+{
+    return port == 'D' ? bit : port == 'B' ? 8 + bit : 14 + bit;
+}
+
+struct Board
+{
+    avr_t *avr = nullptr;
+    int master = -1;
+    bool client = false;
+    bool frozen = true;
+    bool acceptsInput = true; // the UART's input queue has room
+    std::deque<std::uint8_t> toChip;
+    std::vector<std::uint8_t> fromChip;
+    avr_cycle_count_t lastActivity = 0;
+    avr_cycle_count_t resetAt = 0;
+    // Wall time and chip time at the last resumption, for running in wall time.
+    double wallAt = 0;
+    avr_cycle_count_t cycleAt = 0;
+    int lastLevel[20];
+    struct External
+    {
+        std::uint8_t mask = 0, value = 0;
+    } external[3]; // B, C, D
+
+    avr_ioport_state_t state(char port)
+    {
+        avr_ioport_state_t s {};
+        avr_ioctl(avr, AVR_IOCTL_IOPORT_GETSTATE(port), &s);
+        return s;
+    }
+    External &externalOf(char port) { return external[port == 'B' ? 0 : port == 'C' ? 1 : 2]; }
+    void active() { lastActivity = avr->cycle; }
+    void resume()
+    {
+        if (!frozen)
+            return;
+        frozen = false;
+        wallAt = now();
+        cycleAt = avr->cycle;
+        active();
+    }
+};
+
+Board board;
+
+void onUartOutput(avr_irq_t *, uint32_t value, void *)
+{
+    board.fromChip.push_back(static_cast<std::uint8_t>(value));
+    board.active();
+}
+void onXon(avr_irq_t *, uint32_t, void *)
+{
+    board.acceptsInput = true;
+}
+void onXoff(avr_irq_t *, uint32_t, void *)
+{
+    board.acceptsInput = false;
+}
+
+struct PinWatch
+{
+    char port;
+    int bit;
+};
+PinWatch watches[24];
+
+void onPin(avr_irq_t *, uint32_t value, void *param)
+{
+    const auto *watch = static_cast<const PinWatch *>(param);
+    const int digital = digitalOf(watch->port, watch->bit);
+    if (digital > 19)
+        return;
+    const bool output = (board.state(watch->port).ddr >> watch->bit) & 1;
+    const int level = value ? 1 : 0;
+    if (!output || board.lastLevel[digital] == level)
+        return;
+    board.lastLevel[digital] = level;
+    board.active();
+    say("pin D" + std::to_string(digital) + " " + std::to_string(level));
+}
+
+void drive(char port, int bit, int level)
+{
+    Board::External &e = board.externalOf(port);
+    if (level < 0)
+        e.mask = static_cast<std::uint8_t>(e.mask & ~(1u << bit));
+    else
+        e.mask = static_cast<std::uint8_t>(e.mask | (1u << bit));
+    if (level > 0)
+        e.value = static_cast<std::uint8_t>(e.value | (1u << bit));
+    else
+        e.value = static_cast<std::uint8_t>(e.value & ~(1u << bit));
+    avr_ioport_external_t external {};
+    external.name = static_cast<unsigned char>(port) & 0x7F;
+    external.mask = e.mask;
+    external.value = e.value;
+    avr_ioctl(board.avr, AVR_IOCTL_IOPORT_SET_EXTERNAL(port), &external);
+    // Applied now; an open pin goes back to what the chip's pull-up makes of it.
+    const avr_ioport_state_t s = board.state(port);
+    const int pulledUp = (s.port >> bit) & 1;
+    avr_raise_irq(avr_io_getirq(board.avr, AVR_IOCTL_IOPORT_GETIRQ(port), bit),
+            static_cast<uint32_t>(level < 0 ? pulledUp : level));
+}
+
+bool command(const std::string &line)
+{
+    char verb[16] = {}, name[16] = {}, how[16] = {};
+    const int words = std::sscanf(line.c_str(), "%15s %15s %15s", verb, name, how);
+    Pin pin {};
+    if (words >= 1 && std::strcmp(verb, "quit") == 0)
+        return false;
+    if (words == 3 && std::strcmp(verb, "switch") == 0 && pinOf(name, pin)) {
+        const int level = std::strcmp(how, "low") == 0 ? 0 : std::strcmp(how, "high") == 0 ? 1 : -1;
+        if (level < 0 && std::strcmp(how, "open") != 0) {
+            say("error " + line);
+            return true;
+        }
+        board.resume();
+        drive(pin.port, pin.bit, level);
+        say("switched " + std::string(name) + " " + how);
+    } else if (words == 2 && std::strcmp(verb, "state") == 0 && pinOf(name, pin)) {
+        const avr_ioport_state_t s = board.state(pin.port);
+        const bool output = (s.ddr >> pin.bit) & 1;
+        const bool portBit = (s.port >> pin.bit) & 1;
+        const bool level = (s.pin >> pin.bit) & 1;
+        std::printf("state %s %s%s %d\n", name, output ? "output" : "input",
+                !output && portBit ? " pull-up" : "", output ? portBit : level);
+        std::fflush(stdout);
+    } else {
+        say("error " + line);
+    }
+    return true;
+}
+
+// Reads what the client wrote; false once it has closed the port.
+bool readClient()
+{
+    std::uint8_t bytes[256];
+    for (;;) {
+        const ssize_t got = ::read(board.master, bytes, sizeof bytes);
+        if (got > 0) {
+            board.toChip.insert(board.toChip.end(), bytes, bytes + got);
+            board.resume();
+            continue;
+        }
+        return !(got < 0 && errno == EIO); // EIO: no client holds the port
+    }
+}
+
+std::string pending; // a command line not yet ended
+bool readCommands()
+{
+    char bytes[256];
+    const ssize_t got = ::read(STDIN_FILENO, bytes, sizeof bytes);
+    if (got <= 0)
+        return false;
+    pending.append(bytes, static_cast<std::size_t>(got));
+    for (std::size_t end; (end = pending.find('\n')) != std::string::npos;) {
+        const std::string line = pending.substr(0, end);
+        pending.erase(0, end + 1);
+        if (!command(line))
+            return false;
+    }
+    return true;
+}
+
+void flushToClient()
+{
+    while (!board.fromChip.empty()) {
+        const ssize_t put = ::write(board.master, board.fromChip.data(), board.fromChip.size());
+        if (put <= 0)
+            return; // a full terminal: the rest goes with the next slice
+        board.fromChip.erase(board.fromChip.begin(), board.fromChip.begin() + put);
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: meridan-avr-board IMAGE.hex\n");
+        return 2;
+    }
+    std::uint32_t size = 0, start = 0;
+    std::uint8_t *image = read_ihex_file(argv[1], &size, &start);
+    if (image == nullptr) {
+        std::fprintf(stderr, "meridan-avr-board: cannot read %s\n", argv[1]);
+        return 1;
+    }
+    elf_firmware_t firmware {};
+    std::strcpy(firmware.mmcu, "atmega328p");
+    firmware.frequency = kFrequency;
+    firmware.flash = image;
+    firmware.flashsize = size;
+    firmware.flashbase = start;
+    board.avr = avr_make_mcu_by_name(firmware.mmcu);
+    if (board.avr == nullptr || avr_init(board.avr) != 0) {
+        std::fprintf(stderr, "meridan-avr-board: no ATmega328P in this simavr\n");
+        return 1;
+    }
+    board.avr->log = LOG_NONE;
+    avr_load_firmware(board.avr, &firmware);
+
+    // The UART: bytes straight to and from the terminal, no echo on standard output, no sleep.
+    std::uint32_t flags = 0;
+    avr_ioctl(board.avr, AVR_IOCTL_UART_GET_FLAGS('0'), &flags);
+    flags &= ~(AVR_UART_FLAG_STDIO | AVR_UART_FLAG_POLL_SLEEP);
+    avr_ioctl(board.avr, AVR_IOCTL_UART_SET_FLAGS('0'), &flags);
+    avr_irq_register_notify(avr_io_getirq(board.avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUTPUT),
+            onUartOutput, nullptr);
+    avr_irq_register_notify(avr_io_getirq(board.avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUT_XON),
+            onXon, nullptr);
+    avr_irq_register_notify(avr_io_getirq(board.avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUT_XOFF),
+            onXoff, nullptr);
+    avr_irq_t *uartInput = avr_io_getirq(board.avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_INPUT);
+    int w = 0;
+    for (const char port : { 'B', 'C', 'D' })
+        for (int bit = 0; bit < 8; ++bit) {
+            watches[w] = { port, bit };
+            avr_irq_register_notify(avr_io_getirq(board.avr, AVR_IOCTL_IOPORT_GETIRQ(port), bit),
+                    onPin, &watches[w]);
+            ++w;
+        }
+    for (int &level : board.lastLevel)
+        level = -1;
+
+    board.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (board.master < 0 || ::grantpt(board.master) != 0 || ::unlockpt(board.master) != 0) {
+        std::perror("meridan-avr-board: posix_openpt");
+        return 1;
+    }
+    // Raw, as a serial port is: no echo, no line editing, every byte as it is. A client that
+    // sets its own keeps it; until then the firmware's bytes are never echoed back to it.
+    termios raw {};
+    if (::tcgetattr(board.master, &raw) == 0) {
+        ::cfmakeraw(&raw);
+        ::tcsetattr(board.master, TCSANOW, &raw);
+    }
+    std::printf("pty %s\n", ::ptsname(board.master));
+    std::fflush(stdout);
+
+    for (;;) {
+        pollfd watched[2] = { { board.master, POLLIN, 0 }, { STDIN_FILENO, POLLIN, 0 } };
+        int timeout = -1;
+        if (!board.client) {
+            timeout = 10; // a terminal nobody holds reads as hung up: look again shortly
+        } else if (!board.frozen) {
+            const double chipMs =
+                    static_cast<double>(board.avr->cycle - board.cycleAt) * 1000.0 / kFrequency;
+            const double ahead = chipMs - (now() - board.wallAt);
+            timeout = ahead > 0 ? static_cast<int>(ahead) : 0;
+        }
+        ::poll(watched, 2, timeout);
+        if (watched[1].revents != 0 && !readCommands())
+            break;
+        const bool hungUp = (watched[0].revents & POLLHUP) != 0;
+        if (!board.client && !hungUp && (watched[0].revents & POLLIN || timeout >= 0)) {
+            // A client opened the port: reset the chip, as a Uno's DTR does.
+            pollfd again { board.master, POLLIN, 0 };
+            ::poll(&again, 1, 0);
+            if ((again.revents & POLLHUP) == 0) {
+                board.client = true;
+                avr_reset(board.avr);
+                board.resetAt = board.avr->cycle;
+                board.toChip.clear();
+                board.fromChip.clear();
+                board.frozen = true;
+                board.resume();
+                say("open");
+            }
+        } else if (board.client && hungUp) {
+            board.client = false;
+            board.frozen = true;
+            say("close");
+            continue;
+        }
+        if (!board.client)
+            continue;
+        if (watched[0].revents & POLLIN)
+            readClient();
+        if (board.frozen)
+            continue;
+        // One slice of the chip's time.
+        const avr_cycle_count_t until = board.avr->cycle + kSlice;
+        while (board.avr->cycle < until) {
+            if (!board.toChip.empty() && board.acceptsInput) {
+                avr_raise_irq(uartInput, board.toChip.front());
+                board.toChip.pop_front();
+                board.active();
+            }
+            const int state = avr_run(board.avr);
+            if (state == cpu_Done || state == cpu_Crashed) {
+                say("crashed");
+                return 1;
+            }
+        }
+        flushToClient();
+        if (board.toChip.empty() && board.fromChip.empty()
+                && board.avr->cycle - board.resetAt > kStarting
+                && board.avr->cycle - board.lastActivity > kQuiet)
+            board.frozen = true;
+    }
+    return 0;
+}
