@@ -80,23 +80,31 @@ int main(int argc, char *argv[])
                         [&window](QWidget &boardWindow) { showBeside(boardWindow, window); });
             });
     window.bind(*form);
-    terminationSignals.watch([&form] {
-        // With a modal message up (the start-up message, or a run-time error's report) no lamp
-        // can be lit by this program: the message goes as OK would make it go, and the program
-        // ends as it would then have ended.
+    // Form_Load runs until the board is open; a board that answers slowly (an Arduino resets when
+    // its port opens) keeps it there for seconds, with nothing written to the board yet.
+    bool opening = true;
+    terminationSignals.watch([&form, &opening] {
+        // With a modal message up (the start-up message, or a run-time error's report) the
+        // message goes as OK would make it go, and the program ends as it would then have ended.
         if (QWidget *message = QApplication::activeModalWidget()) {
             message->close();
             return;
         }
+        if (opening) {
+            std::cerr << "meridan: ended while the board was opening; nothing was written to it"
+                      << std::endl;
+            ::_exit(static_cast<int>(ExitStatus::Ended));
+        }
         form->endUnattended();
     });
 
-    displayLoss.setHandler([&form, &desktop] {
+    displayLoss.setHandler([&form, &desktop, &opening] {
         // Qt is about to end the process. Reports go to standard error only from now on. With the
         // start-up message up no lamp can be lit; otherwise both go dark as END makes them, or,
         // with a run-time error's report up, as its OK would have made them.
         desktop.loseDisplay();
-        const bool startingUp = !form->ended() && QApplication::activeModalWidget() != nullptr;
+        const bool startingUp =
+                opening || (!form->ended() && QApplication::activeModalWidget() != nullptr);
         if (!startingUp)
             form->endUnattended();
         const bool darkened = desktop.exitStatus() == ExitStatus::Ended;
@@ -106,6 +114,7 @@ int main(int argc, char *argv[])
     });
 
     form->dispatch(&Form1::Form_Load);
+    opening = false;
     if (!desktop.exitStatus()) {
         window.show();
         QApplication::exec();

@@ -6,7 +6,8 @@
 // Prints "pty PATH" once the terminal is ready, then one line per event, each stamped with
 // CLOCK_MONOTONIC in milliseconds:
 //   T open             a client opened the port: the chip resets, as a Uno's DTR resets it
-//   T close            the client closed it: the chip is held until the next open
+//   T close N          the client closed it, having sent N bytes since it opened: the chip is
+//                      held until the next open
 //   T pin D13 1        an output pin changed (D0-D13, and A0-A5 as D14-D19)
 // and reads commands on standard input, one a line:
 //   switch D2 low|high drives an input from outside, as a switch to ground or to 5 V would,
@@ -108,6 +109,7 @@ struct Board
     double wallAt = 0;
     avr_cycle_count_t cycleAt = 0;
     int lastLevel[20];
+    std::size_t received = 0; // bytes from the client since it opened
     struct External
     {
         std::uint8_t mask = 0, value = 0;
@@ -231,6 +233,7 @@ bool readClient()
         const ssize_t got = ::read(board.master, bytes, sizeof bytes);
         if (got > 0) {
             board.toChip.insert(board.toChip.end(), bytes, bytes + got);
+            board.received += static_cast<std::size_t>(got);
             board.resume();
             continue;
         }
@@ -300,8 +303,8 @@ int main(int argc, char **argv)
     avr_ioctl(board.avr, AVR_IOCTL_UART_SET_FLAGS('0'), &flags);
     avr_irq_register_notify(avr_io_getirq(board.avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUTPUT),
             onUartOutput, nullptr);
-    avr_irq_register_notify(avr_io_getirq(board.avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUT_XON),
-            onXon, nullptr);
+    avr_irq_register_notify(
+            avr_io_getirq(board.avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUT_XON), onXon, nullptr);
     avr_irq_register_notify(avr_io_getirq(board.avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUT_XOFF),
             onXoff, nullptr);
     avr_irq_t *uartInput = avr_io_getirq(board.avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_INPUT);
@@ -356,14 +359,28 @@ int main(int argc, char **argv)
                 board.resetAt = board.avr->cycle;
                 board.toChip.clear();
                 board.fromChip.clear();
+                board.received = 0;
+                for (int &level : board.lastLevel)
+                    level = -1; // every output pin's first level after the reset is reported
                 board.frozen = true;
                 board.resume();
                 say("open");
             }
         } else if (board.client && hungUp) {
+            // What the client wrote before it closed reaches the pins first, as on a real line.
+            readClient();
+            board.resume();
+            const avr_cycle_count_t until = board.avr->cycle + 20 * kSlice;
+            while (board.avr->cycle < until) {
+                if (!board.toChip.empty() && board.acceptsInput) {
+                    avr_raise_irq(uartInput, board.toChip.front());
+                    board.toChip.pop_front();
+                }
+                avr_run(board.avr);
+            }
             board.client = false;
             board.frozen = true;
-            say("close");
+            say("close " + std::to_string(board.received));
             continue;
         }
         if (!board.client)
