@@ -32,6 +32,14 @@ std::size_t BoardCall::channel(
     return static_cast<std::size_t>(index);
 }
 
+std::size_t BoardCall::outputAndLevel(std::int16_t channels, const char *board) const
+{
+    const std::size_t output =
+            channel("output", static_cast<std::int16_t>(arguments[0]), channels, board);
+    checkLevel(arguments[1]);
+    return output;
+}
+
 void BoardCall::checkLevel(std::int32_t level) const
 {
     if (level < kDark || level > kLit)

@@ -38,6 +38,9 @@ public:
             const char *kind, std::int16_t index, std::int16_t channels, const char *board) const;
     // Checks that a level is kDark (0) to kLit (100).
     void checkLevel(std::int32_t level) const;
+    // For PresetChannel and SetOutputLevel, whose arguments are an output and a level: checks
+    // both and returns the output as an index into the board's `channels` outputs.
+    std::size_t outputAndLevel(std::int16_t channels, const char *board) const;
 
 private:
     std::string_view operation;

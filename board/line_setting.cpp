@@ -24,6 +24,16 @@ std::optional<std::uint32_t> wholeNumber(std::string_view text)
     return value;
 }
 
+std::optional<std::string> devicePath(std::string_view word, bool (*isName)(std::string_view))
+{
+    if (isName(word))
+        return "/dev/" + std::string(word);
+    if (word.starts_with('/') && word.find("/../") == std::string_view::npos
+            && !word.ends_with("/.."))
+        return std::string(word);
+    return std::nullopt;
+}
+
 std::optional<Bias> biasNamed(std::string_view word)
 {
     if (word == "pull-up")

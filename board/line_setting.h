@@ -46,6 +46,10 @@ std::optional<Bias> biasNamed(std::string_view word);
 std::optional<std::string> lineGivenTwice(
         const std::array<std::string, 4> &identities, std::string_view noun);
 
+// The device of a setting as a path: a bare name that `isName` accepts goes under /dev; an absolute
+// path is taken as it is, as long as it does not climb with "..". Nullopt for anything else.
+std::optional<std::string> devicePath(std::string_view word, bool (*isName)(std::string_view));
+
 // Quotes a part of the setting; it is printable ASCII by the time anything is quoted.
 std::string quoted(std::string_view text);
 // A whole number written in decimal digits alone.

@@ -23,8 +23,6 @@ namespace meridan {
 
 namespace {
 
-    constexpr std::int16_t kChannels = 2; // two outputs and two inputs
-    constexpr const char *kName = "Firmata board";
     constexpr std::size_t kInputSlot = 2; // input 0 is pins[2], input 1 pins[3]
 
     std::uint8_t portOf(std::uint8_t pin)
@@ -64,7 +62,8 @@ namespace {
 } // namespace
 
 FirmataBoard::FirmataBoard(FirmataSetting chosen, SystemCalls &calls, Post poster)
-    : setting(std::move(chosen)),
+    : HardwareBoard("Firmata board"),
+      setting(std::move(chosen)),
       io(calls),
       post(std::move(poster))
 {
@@ -72,7 +71,7 @@ FirmataBoard::FirmataBoard(FirmataSetting chosen, SystemCalls &calls, Post poste
 
 FirmataBoard::~FirmataBoard()
 {
-    if (phase == Phase::Running)
+    if (isAttached())
         drain();
 }
 
@@ -82,17 +81,8 @@ void FirmataBoard::OpenBoard(std::int32_t first, std::int32_t second)
     if (phase != Phase::Closed)
         return;
     const std::string &path = setting.port;
-    struct stat status
-    {
-    };
-    if (const int result = io.statusOf(path, status); result == -ENOENT || result == -ENOTDIR)
+    if (!findDevice(call, io, path, "tty", "a serial port", isPseudoTerminal))
         return; // no such port: the board is not plugged in
-    else if (result < 0)
-        call.fail("cannot look at " + path + ": " + std::strerror(-result));
-    if (const std::string wrong =
-                    notTheDevice(io, path, status, "tty", "a serial port", isPseudoTerminal);
-            !wrong.empty())
-        call.fail(wrong);
     openPort(call, path);
     if (!port)
         return; // gone since: not plugged in
@@ -104,8 +94,8 @@ void FirmataBoard::OpenBoard(std::int32_t first, std::int32_t second)
             [this] {
                 port->write(reinterpret_cast<const char *>(firmata::reportVersion().data()), 1);
             });
-    if (phase == Phase::Gone)
-        call.fail(goneWith);
+    if (hasGone())
+        call.fail(loss());
     if (!answered)
         call.fail("no StandardFirmata answered on " + path + " within "
                 + std::to_string(kVersionDeadline.count() / 1000) + " s: " + heard() + "; "
@@ -115,8 +105,8 @@ void FirmataBoard::OpenBoard(std::int32_t first, std::int32_t second)
     send(call, firmata::capabilityQuery());
     send(call, firmata::analogMappingQuery());
     const bool described = waitFor([this] { return capabilities && mapping; }, kReplyDeadline);
-    if (phase == Phase::Gone)
-        call.fail(goneWith);
+    if (hasGone())
+        call.fail(loss());
     if (!described)
         call.fail("the firmware on " + path + " (Firmata " + std::to_string(version->major) + "."
                 + std::to_string(version->minor) + ") did not report what its pins can do; "
@@ -131,8 +121,8 @@ void FirmataBoard::OpenBoard(std::int32_t first, std::int32_t second)
                         && reportedOnce[portOf(pins[kInputSlot + 1])];
             },
             kReplyDeadline);
-    if (phase == Phase::Gone)
-        call.fail(goneWith);
+    if (hasGone())
+        call.fail(loss());
     if (!states)
         call.fail("the board on " + path + " did not report its switches' pins");
     for (std::size_t i = 0; i < inputs.size(); ++i) {
@@ -141,7 +131,7 @@ void FirmataBoard::OpenBoard(std::int32_t first, std::int32_t second)
         inputs[i] = high != setting.activeLow ? kTrue : kFalse;
     }
     phase = Phase::Running;
-    present = true;
+    attach();
 }
 
 void FirmataBoard::openPort(const BoardCall &call, const std::string &path)
@@ -193,7 +183,7 @@ bool FirmataBoard::waitFor(const std::function<bool()> &done, std::chrono::milli
     if (atAsk)
         QObject::connect(&ask, &QTimer::timeout, &loop, atAsk);
     const auto check = [&] {
-        if (done() || phase == Phase::Gone)
+        if (done() || hasGone())
             loop.quit();
     };
     // After readPort, which was connected first.
@@ -276,11 +266,11 @@ void FirmataBoard::send(const BoardCall &call, const std::vector<std::uint8_t> &
         port->flush();
     if (sent && port->bytesToWrite() > 0)
         sent = port->waitForBytesWritten(200);
-    if (!sent && phase != Phase::Gone)
+    if (!sent && !hasGone())
         lost("writing to it failed ("
                 + (port ? port->errorString().toStdString() : std::string("closed")) + ")");
-    if (phase == Phase::Gone)
-        call.fail(goneWith);
+    if (hasGone())
+        call.fail(loss());
 }
 
 void FirmataBoard::drain()
@@ -291,7 +281,7 @@ void FirmataBoard::drain()
 
 void FirmataBoard::readPort()
 {
-    if (phase == Phase::Gone)
+    if (hasGone())
         return;
     const QByteArray bytes = port->readAll();
     parser.feed(reinterpret_cast<const std::uint8_t *>(bytes.constData()),
@@ -301,7 +291,7 @@ void FirmataBoard::readPort()
 
 void FirmataBoard::received(const firmata::Message &message)
 {
-    if (phase == Phase::Gone)
+    if (hasGone())
         return;
     if (const auto *report = std::get_if<firmata::VersionReport>(&message)) {
         if (phase == Phase::Running)
@@ -342,20 +332,16 @@ void FirmataBoard::received(const firmata::Message &message)
 
 void FirmataBoard::lost(const std::string &cause)
 {
-    if (phase == Phase::Gone)
+    if (hasGone())
         return;
-    const bool running = phase == Phase::Running;
-    phase = Phase::Gone;
-    goneWith = "the Firmata board on " + setting.port + " has gone: " + cause;
+    const bool running = isAttached();
+    lose("on " + setting.port, cause);
     // Qt reports a port whose far end has gone again and again while it is open: close it, once
     // the signal under way has returned.
     port->disconnect();
     QTimer::singleShot(0, port.get(), [open = port.get()] { open->close(); });
     if (running)
-        post([this] {
-            if (inputChanged)
-                inputChanged(0, kFalse);
-        });
+        post([this] { raiseLoss(); });
 }
 
 std::string FirmataBoard::heard() const
@@ -369,33 +355,10 @@ std::string FirmataBoard::heard() const
             + parser.strayStart() + (parser.strayBytes() > 24 ? "...\")" : "\")");
 }
 
-void FirmataBoard::checkAttached(const BoardCall &call) const
-{
-    if (phase == Phase::Gone)
-        call.fail(goneWith);
-    if (phase != Phase::Running)
-        call.fail("board not attached");
-}
-
-Boolean FirmataBoard::BoardPresent()
-{
-    return present && phase == Phase::Running ? kTrue : kFalse;
-}
-
-void FirmataBoard::PresetChannel(std::int16_t Index, std::int32_t value)
-{
-    const BoardCall call { "PresetChannel", Index, value };
-    checkAttached(call);
-    call.channel("output", Index, kChannels, kName);
-    call.checkLevel(value);
-}
-
 void FirmataBoard::SetOutputLevel(std::int16_t Index, std::int32_t level)
 {
     const BoardCall call { "SetOutputLevel", Index, level };
-    checkAttached(call);
-    const std::uint8_t pin = pins[call.channel("output", Index, kChannels, kName)];
-    call.checkLevel(level);
+    const std::uint8_t pin = pins[output(call)];
     std::uint8_t &bits = shadow[portOf(pin)];
     bits = static_cast<std::uint8_t>(level > 0 ? bits | bitOf(pin) : bits & ~bitOf(pin));
     send(call, firmata::digitalMessage(portOf(pin), bits));
@@ -410,13 +373,7 @@ void FirmataBoard::SetOutputLevel(std::int16_t Index, std::int32_t level)
 Boolean FirmataBoard::ReadInput(std::int16_t Index)
 {
     const BoardCall call { "ReadInput", Index };
-    checkAttached(call);
-    return inputs[call.channel("input", Index, kChannels, kName)];
-}
-
-void FirmataBoard::setInputChangeHandler(InputChangeHandler handler)
-{
-    inputChanged = std::move(handler);
+    return inputs[input(call, Index)];
 }
 
 std::unique_ptr<BoardLink> makeBoard(const FirmataSetting &setting, const BoardContext &context)

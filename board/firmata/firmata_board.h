@@ -1,9 +1,8 @@
 #pragma once
 
-#include "board_call.h"
-#include "board_link.h"
 #include "firmata_protocol.h"
 #include "firmata_setting.h"
+#include "hardware_board.h"
 
 #include <array>
 #include <chrono>
@@ -37,7 +36,7 @@ class SystemCalls;
 // the board last reported; each reported change of a switch raises OnInputChange through the
 // event loop. The board going (unplugged, reset, an error on the port) makes every later call fail
 // with a message that says so, and raises one input change so that an idle panel learns of it.
-class FirmataBoard : public BoardLink
+class FirmataBoard : public HardwareBoard
 {
 public:
     using Post = std::function<void(std::function<void()>)>;
@@ -46,11 +45,8 @@ public:
     ~FirmataBoard() override;
 
     void OpenBoard(std::int32_t first, std::int32_t second) override;
-    Boolean BoardPresent() override;
-    void PresetChannel(std::int16_t Index, std::int32_t value) override;
     void SetOutputLevel(std::int16_t Index, std::int32_t level) override;
     Boolean ReadInput(std::int16_t Index) override;
-    void setInputChangeHandler(InputChangeHandler handler) override;
 
     static constexpr std::int32_t kBaudRate = 57600;
     static constexpr std::chrono::milliseconds kAskAfter { 2500 };
@@ -58,7 +54,7 @@ public:
     static constexpr std::chrono::milliseconds kReplyDeadline { 2000 };
 
 private:
-    enum class Phase { Closed, Version, Reports, FirstStates, Running, Gone };
+    enum class Phase { Closed, Version, Reports, FirstStates, Running };
 
     void checkPort(const BoardCall &call, const std::string &path);
     void openPort(const BoardCall &call, const std::string &path);
@@ -72,18 +68,14 @@ private:
     void readPort();
     void received(const firmata::Message &message);
     void lost(const std::string &cause);
-    void checkAttached(const BoardCall &call) const;
     std::string heard() const;
 
     FirmataSetting setting;
     SystemCalls &io;
     Post post;
-    InputChangeHandler inputChanged;
     std::unique_ptr<QSerialPort> port;
     firmata::Parser parser;
     Phase phase = Phase::Closed;
-    bool present = false;
-    std::string goneWith;
 
     std::optional<firmata::VersionReport> version;
     std::optional<firmata::CapabilityReport> capabilities;

@@ -44,11 +44,8 @@ std::variant<FirmataSetting, std::string> parseFirmataSetting(std::string_view t
     const std::string_view port = text.substr(0, text.find(','));
     if (port.empty())
         return std::string("MERIDAN_BOARD names no serial port after \"firmata:\"");
-    if (isPortName(port))
-        setting.port = "/dev/" + std::string(port);
-    else if (port.starts_with('/') && port.find("/../") == std::string_view::npos
-            && !port.ends_with("/.."))
-        setting.port = port;
+    if (auto path = devicePath(port, isPortName))
+        setting.port = std::move(*path);
     else
         return "the serial port " + quoted(port)
                 + " is neither a port name like ttyACM0 nor an absolute path like /dev/ttyACM0";

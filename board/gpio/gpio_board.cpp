@@ -21,8 +21,6 @@ namespace {
 
     constexpr std::size_t kOutputBit = 0; // output 0 is line 0 of the request, output 1 line 1
     constexpr std::size_t kInputBit = 2; // input 0 is line 2, input 1 line 3
-    constexpr std::int16_t kChannels = 2; // two outputs and two inputs
-    constexpr const char *kName = "GPIO board";
     constexpr const char *kKeys[] = { "out0", "out1", "in0", "in1" };
 
     constexpr std::uint64_t kOutputMask = 0b0011;
@@ -101,7 +99,10 @@ namespace {
 
 } // namespace
 
-GpioBoard::GpioBoard(GpioSetting chosen, SystemCalls &calls) : setting(std::move(chosen)), io(calls)
+GpioBoard::GpioBoard(GpioSetting chosen, SystemCalls &calls)
+    : HardwareBoard("GPIO board"),
+      setting(std::move(chosen)),
+      io(calls)
 {
 }
 
@@ -117,16 +118,10 @@ void GpioBoard::OpenBoard(std::int32_t first, std::int32_t second)
     // Nothing but a GPIO chip is opened: a watchdog starts counting when it is opened, and a
     // terminal could become the panel's own. So the path is looked at first, and what was opened
     // is checked again before anything is asked of it.
-    struct stat status
-    {
-    };
-    if (const int result = io.statusOf(path, status); result == -ENOENT || result == -ENOTDIR)
+    const auto found = findDevice(call, io, path, "gpio", "a GPIO chip");
+    if (!found)
         return; // no such chip: the board is not plugged in
-    else if (result < 0)
-        call.fail("cannot look at " + path + ": " + reason(result));
-    if (const std::string wrong = notTheDevice(io, path, status, "gpio", "a GPIO chip");
-            !wrong.empty())
-        call.fail(wrong);
+    const struct stat &status = *found;
 
     const int fd = io.openPath(path);
     if (fd == -ENOENT || fd == -ENODEV || fd == -ENXIO)
@@ -172,7 +167,7 @@ void GpioBoard::OpenBoard(std::int32_t first, std::int32_t second)
                 "cannot request lines " + linesOf(setting) + " of " + path + ": " + reason(result));
     }
     request.watch(FileDescriptor(io, wanted.fd), [this] { readEvents(); });
-    present = attached = true;
+    attach();
     // Where deletions cannot be watched, a chip that goes is still found at the next call.
     if (const int watch = io.watchDeletions(std::filesystem::path(path).parent_path().string());
             watch >= 0)
@@ -183,15 +178,14 @@ void GpioBoard::checkChip()
 {
     char events[512];
     while (deletions.read(events, sizeof events) > 0) { }
-    if (!attached)
+    if (!isAttached())
         return;
     gpio_v2_line_values values {};
     values.mask = kInputMask;
     if (io.control(request.get(), GPIO_V2_LINE_GET_VALUES_IOCTL, &values) != -ENODEV)
         return; // another node went, or the chip's node alone: the chip is still there
     lost("the chip was removed");
-    if (inputChanged)
-        inputChanged(0, kFalse);
+    raiseLoss();
 }
 
 void GpioBoard::resolveNames(const BoardCall &call, int chip, std::uint32_t lineCount)
@@ -229,31 +223,10 @@ void GpioBoard::resolveNames(const BoardCall &call, int chip, std::uint32_t line
     }
 }
 
-Boolean GpioBoard::BoardPresent()
-{
-    return present && attached ? kTrue : kFalse;
-}
-
-void GpioBoard::checkAttached(const BoardCall &call) const
-{
-    if (!attached)
-        call.fail(goneWith.empty() ? std::string("board not attached") : goneWith);
-}
-
-void GpioBoard::PresetChannel(std::int16_t Index, std::int32_t value)
-{
-    const BoardCall call { "PresetChannel", Index, value };
-    checkAttached(call);
-    call.channel("output", Index, kChannels, kName);
-    call.checkLevel(value);
-}
-
 void GpioBoard::SetOutputLevel(std::int16_t Index, std::int32_t level)
 {
     const BoardCall call { "SetOutputLevel", Index, level };
-    checkAttached(call);
-    const std::size_t line = kOutputBit + call.channel("output", Index, kChannels, kName);
-    call.checkLevel(level);
+    const std::size_t line = kOutputBit + output(call);
     gpio_v2_line_values values {};
     values.mask = std::uint64_t { 1 } << line;
     values.bits = level > 0 ? values.mask : 0;
@@ -263,8 +236,7 @@ void GpioBoard::SetOutputLevel(std::int16_t Index, std::int32_t level)
 Boolean GpioBoard::ReadInput(std::int16_t Index)
 {
     const BoardCall call { "ReadInput", Index };
-    checkAttached(call);
-    const std::size_t line = kInputBit + call.channel("input", Index, kChannels, kName);
+    const std::size_t line = kInputBit + input(call, Index);
     gpio_v2_line_values values {};
     values.mask = std::uint64_t { 1 } << line;
     lineValues(call, GPIO_V2_LINE_GET_VALUES_IOCTL, values);
@@ -277,15 +249,10 @@ void GpioBoard::lineValues(
     const int result = io.control(request.get(), command, &values);
     if (result == -ENODEV) {
         lost("the chip was removed");
-        call.fail(goneWith);
+        call.fail(loss());
     }
     if (result < 0)
         call.fail(reason(result));
-}
-
-void GpioBoard::setInputChangeHandler(InputChangeHandler handler)
-{
-    inputChanged = std::move(handler);
 }
 
 void GpioBoard::readEvents()
@@ -301,12 +268,11 @@ void GpioBoard::readEvents()
                                             : "its line events cannot be read: "
                                 + (bytes < 0 ? reason(static_cast<int>(bytes))
                                              : std::string("a part of an event came")));
-        if (inputChanged)
-            inputChanged(0, kFalse);
+        raiseLoss();
         return;
     }
     const auto count = static_cast<std::size_t>(bytes) / sizeof events[0];
-    for (std::size_t i = 0; i < count && attached; ++i) {
+    for (std::size_t i = 0; i < count && isAttached(); ++i) {
         const gpio_v2_line_event &event = events[i];
         std::int16_t index = -1;
         if (event.offset == setting.inputs[0])
@@ -321,8 +287,7 @@ void GpioBoard::readEvents()
 
 void GpioBoard::lost(const std::string &cause)
 {
-    attached = false;
-    goneWith = "the GPIO board " + setting.chip + " has gone: " + cause;
+    lose(setting.chip, cause);
     request.stopWatching();
     deletions.reset();
 }

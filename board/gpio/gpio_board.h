@@ -1,8 +1,7 @@
 #pragma once
 
-#include "board_call.h"
-#include "board_link.h"
 #include "gpio_setting.h"
+#include "hardware_board.h"
 #include "system_calls.h"
 #include "watched_descriptor.h"
 
@@ -30,7 +29,7 @@ namespace meridan {
 // The event loop learns of it from the request's hang-up where the kernel gives one, and from the
 // chip's device node being deleted where it does not (Linux 6.1 leaves the request quiet): each
 // deletion in the node's folder makes the board ask the request whether its chip is still there.
-class GpioBoard : public BoardLink
+class GpioBoard : public HardwareBoard
 {
 public:
     static constexpr const char *kConsumer = "meridan";
@@ -39,11 +38,8 @@ public:
     ~GpioBoard() override;
 
     void OpenBoard(std::int32_t first, std::int32_t second) override;
-    Boolean BoardPresent() override;
-    void PresetChannel(std::int16_t Index, std::int32_t value) override;
     void SetOutputLevel(std::int16_t Index, std::int32_t level) override;
     Boolean ReadInput(std::int16_t Index) override;
-    void setInputChangeHandler(InputChangeHandler handler) override;
 
 private:
     // Sets or gets line values through the request; ENODEV means the board has gone.
@@ -51,7 +47,6 @@ private:
     void readEvents();
     void checkChip();
     void lost(const std::string &cause);
-    void checkAttached(const BoardCall &call) const;
     // Looks up the lines given by name among the names the chip reports, and sets their offsets.
     void resolveNames(const BoardCall &call, int chip, std::uint32_t lineCount);
 
@@ -59,10 +54,6 @@ private:
     SystemCalls &io;
     WatchedDescriptor request;
     WatchedDescriptor deletions; // in the chip node's folder
-    bool present = false;
-    bool attached = false;
-    std::string goneWith; // why the board is no longer attached, once it has gone
-    InputChangeHandler inputChanged;
 };
 
 } // namespace meridan

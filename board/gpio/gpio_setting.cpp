@@ -25,11 +25,8 @@ std::variant<GpioSetting, std::string> parseGpioSetting(std::string_view text)
     const std::string_view chip = text.substr(0, text.find(','));
     if (chip.empty())
         return std::string("MERIDAN_BOARD names no GPIO chip after \"gpio:\"");
-    if (isChipName(chip))
-        setting.chip = "/dev/" + std::string(chip);
-    else if (chip.starts_with('/') && chip.find("/../") == std::string_view::npos
-            && !chip.ends_with("/.."))
-        setting.chip = chip;
+    if (auto path = devicePath(chip, isChipName))
+        setting.chip = std::move(*path);
     else
         return "the GPIO chip " + quoted(chip)
                 + " is neither a chip name like gpiochip0 nor an absolute path like "
