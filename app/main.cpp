@@ -53,6 +53,12 @@ void showBeside(QWidget &boardWindow, QWidget &panel)
 
 int main(int argc, char *argv[])
 {
+    // Before Qt sees them: Qt's own options (-reverse, -style, -stylesheet, -platform, ...) would
+    // change the window the design fixes. The environment chooses the display and the scale.
+    if (argc > 1) {
+        std::cerr << "meridan: takes no arguments, but was given \"" << argv[1] << "\"\n";
+        return static_cast<int>(ExitStatus::RunTimeError);
+    }
     if (!hasDisplay()) {
         std::cerr << "meridan: no display to open (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM "
                      "are unset); run it in a desktop session, or without one as: xvfb-run "
@@ -62,10 +68,6 @@ int main(int argc, char *argv[])
     TerminationSignals terminationSignals; // from here on, a signal waits for the event loop
 
     QApplication application(argc, argv);
-    if (argc > 1) {
-        std::cerr << "meridan: takes no arguments, but was given \"" << argv[1] << "\"\n";
-        return static_cast<int>(ExitStatus::RunTimeError);
-    }
     DisplayLoss displayLoss; // from here on, losing the display ends the panel with status 2
     QApplication::setStyle(QStyleFactory::create("Fusion"));
     QApplication::setQuitOnLastWindowClosed(false);

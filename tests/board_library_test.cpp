@@ -4,7 +4,9 @@
 #include "simulated_board_window.h"
 #include "virtual_clock.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QFontMetrics>
 #include <QPushButton>
 #include <QWidget>
 
@@ -70,6 +72,11 @@ namespace {
             EXPECT_EQ(board.BoardPresent(), kTrue);
             ASSERT_NE(shown, nullptr);
             EXPECT_EQ(shown->windowTitle(), "Meridan simulated board");
+            // Fixed, so that a tiling compositor floats it, and wide enough for its title.
+            EXPECT_EQ(shown->minimumSize(), shown->maximumSize());
+            EXPECT_GE(shown->minimumWidth(),
+                    QFontMetrics(QApplication::font()).horizontalAdvance(shown->windowTitle())
+                            + 100);
         }
     }
 

@@ -6,12 +6,15 @@
 #include "simulated_setting.h"
 #include "system_calls.h"
 
+#include <QApplication>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -111,6 +114,14 @@ SimulatedBoardWindow::SimulatedBoardWindow(SimulatedBoard &simulated) : board(si
     showLevel(kRightLampOutput, board.outputLevel(kRightLampOutput));
     board.setOutputObserver(
             [this](std::int16_t output, std::int32_t level) { showLevel(output, level); });
+
+    // A fixed size, so that tiling compositors float the window instead of stretching it, wide
+    // enough that a title bar (with room for its buttons) shows the whole title.
+    constexpr int kTitleBarButtons = 150;
+    const int titleWidth =
+            QFontMetrics(QApplication::font()).horizontalAdvance(kTitle) + kTitleBarButtons;
+    const QSize contents = sizeHint();
+    setFixedSize(std::max(contents.width(), titleWidth), contents.height());
 }
 
 SimulatedBoardWindow::~SimulatedBoardWindow()

@@ -611,6 +611,28 @@ TEST_F(RealWindow, SigintSigtermAndSighupEndThePanelWithStatusZero)
     }
 }
 
+// Qt's own options would change the window the design fixes (-reverse mirrors it, -style and
+// -stylesheet restyle it): every argument is refused before Qt reads it, and no window opens.
+TEST_F(RealWindow, EveryArgumentQtsOwnIncludedIsRefusedWithStatusTwo)
+{
+    TemporaryDirectory scratch;
+    const std::string errors = scratch.path + "/stderr";
+    const std::vector<std::vector<std::string>> table = { { "--foo" }, { "-reverse" },
+        { "-style", "Windows" }, { "-stylesheet", "/dev/null" }, { "-platform", "offscreen" },
+        { "-geometry", "100x100+0+0" }, { "-qwindowtitle", "x" } };
+    for (const auto &arguments : table) {
+        SCOPED_TRACE(arguments.front());
+        std::vector<std::string> argv { std::getenv("MERIDAN_BINARY") };
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        Process meridan(argv, { "QT_QPA_PLATFORM=xcb" }, errors);
+        EXPECT_EQ(meridan.exitStatus(), 2);
+        EXPECT_THAT(contents(errors),
+                ::testing::HasSubstr("meridan: takes no arguments, but was given \""
+                        + arguments.front() + "\""));
+        EXPECT_TRUE(windows("Meridan").empty());
+    }
+}
+
 // The display goes away under a blinking panel: the X server the test started for it ends, or
 // the Wayland compositor does. Both lamps are darkened (on the simulated board, Form_Unload ran to
 // its end, as the line says), and the panel ends with status 2.
