@@ -223,7 +223,7 @@ void FirmataBoard::resolvePins(const BoardCall &call)
                     + ") cannot be a digital " + (output ? "output" : "input") + ": it offers "
                     + whatItOffers(modes[digital]));
         pins[l] = static_cast<std::uint8_t>(digital);
-        identities[l] = "D" + std::to_string(digital);
+        identities[l] = FirmataPin { false, static_cast<std::uint8_t>(digital) }.name();
     }
     if (const auto twice = lineGivenTwice(identities, "pin"))
         call.fail(*twice);

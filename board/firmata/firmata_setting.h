@@ -16,7 +16,12 @@ struct FirmataPin
 {
     bool analog = false;
     std::uint8_t number = 0; // the digital pin, or the analog channel
-    std::string name() const { return (analog ? "A" : "D") + std::to_string(number); }
+    std::string name() const
+    {
+        std::string text(1, analog ? 'A' : 'D');
+        text += std::to_string(number);
+        return text;
+    }
     bool operator==(const FirmataPin &) const = default;
 };
 
