@@ -8,7 +8,6 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
-#include <iostream>
 #include <thread>
 #include <utility>
 
@@ -19,6 +18,12 @@ namespace meridan {
 namespace {
 
     constexpr int kDisplayLost = 2;
+
+    void sayLost()
+    {
+        constexpr char line[] = "meridan: the display was lost\n";
+        [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line, sizeof line - 1);
+    }
 
     // Read and written on the event loop's thread only.
     std::function<void()> handler;
@@ -47,13 +52,13 @@ namespace {
         if (handling.exchange(true)) {
             // Met again while the handler runs (it touched the display): end here, before Qt
             // ends the process with a status of its own.
-            std::cerr << "meridan: the display was lost" << std::endl;
+            sayLost();
             ::_exit(kDisplayLost);
         }
         if (handler)
             handler();
         else
-            std::cerr << "meridan: the display was lost" << std::endl;
+            sayLost();
         ::_exit(kDisplayLost);
     }
 

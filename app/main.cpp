@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <string>
 
 #include <unistd.h>
 
@@ -110,8 +111,10 @@ int main(int argc, char *argv[])
         if (!startingUp)
             form->endUnattended();
         const bool darkened = desktop.exitStatus() == ExitStatus::Ended;
-        std::cerr << "meridan: the display was lost"
-                  << (darkened ? "; both lamps darkened as END does\n" : "\n") << std::flush;
+        // One write: Qt's other threads may be saying their own line at the same moment.
+        const std::string line = std::string("meridan: the display was lost")
+                + (darkened ? "; both lamps darkened as END does\n" : "\n");
+        [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
         ::_exit(static_cast<int>(ExitStatus::DisplayLost));
     });
 

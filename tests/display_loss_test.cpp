@@ -21,7 +21,7 @@ namespace {
     class DisplayLossTest : public ::testing::Test
     {
     protected:
-        void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+        void SetUp() override { GTEST_FLAG_SET(death_test_style, "fast"); }
 
         // Gives a handler that says on which thread it ran and ends the process, as the panel's
         // does.
