@@ -273,6 +273,65 @@ private:
     std::optional<Process> keyboard;
 };
 
+// An X server of the test's own, on a display number no server holds, for a test that ends it
+// under a running panel. A server killed outright leaves its lock and socket: they are removed
+// once it has gone.
+class OwnXServer
+{
+public:
+    explicit OwnXServer(const std::string &log)
+        : number(freeNumber()),
+          display(":" + std::to_string(number)),
+          server({ "Xvfb", display, "-screen", "0", "800x600x24", "-nolisten", "tcp", "-noreset" },
+                  {}, log)
+    {
+    }
+    ~OwnXServer()
+    {
+        end(SIGKILL);
+        std::filesystem::remove("/tmp/.X" + std::to_string(number) + "-lock");
+        std::filesystem::remove("/tmp/.X11-unix/X" + std::to_string(number));
+    }
+    bool running() const { return appears("/tmp/.X11-unix/X" + std::to_string(number)); }
+    void end(int signal)
+    {
+        if (server.pid > 0)
+            ::kill(server.pid, signal);
+        server.exitStatus();
+    }
+    // Waits for the panel's window on this display and clicks it at `place`; false if the window
+    // never came.
+    bool click(std::pair<int, int> place) const
+    {
+        const std::string window = run("DISPLAY=" + display
+                + " timeout 10 xdotool search --sync --onlyvisible --name '^Meridan$' 2>/dev/null"
+                  " | head -n 1");
+        if (window.empty())
+            return false;
+        run("DISPLAY=" + display + " xdotool mousemove --window "
+                + window.substr(0, window.find('\n')) + " " + std::to_string(place.first) + " "
+                + std::to_string(place.second) + " click 1");
+        return true;
+    }
+
+private:
+    static int freeNumber()
+    {
+        int candidate = 200 + static_cast<int>(::getpid() % 500);
+        while (std::filesystem::exists("/tmp/.X" + std::to_string(candidate) + "-lock"))
+            ++candidate;
+        return candidate;
+    }
+
+    int number;
+
+public:
+    const std::string display;
+
+private:
+    Process server;
+};
+
 struct Window
 {
     unsigned long id = 0;
@@ -642,22 +701,12 @@ TEST_F(RealWindow, LosingTheDisplayDarkensBothLampsAndEndsWithStatusTwo)
     const std::string errors = scratch.path + "/stderr";
     {
         SCOPED_TRACE("X11");
-        const int number = 200 + static_cast<int>(::getpid() % 500);
-        const std::string own = ":" + std::to_string(number);
-        Process server(
-                { "Xvfb", own, "-screen", "0", "800x600x24", "-nolisten", "tcp", "-noreset" }, {},
-                scratch.path + "/xvfb.log");
-        ASSERT_TRUE(appears("/tmp/.X11-unix/X" + std::to_string(number))) << "no Xvfb";
-        Meridan meridan({ "DISPLAY=" + own }, errors);
-        const std::string window = run("DISPLAY=" + own
-                + " timeout 10 xdotool search --sync --onlyvisible --name '^Meridan$' 2>/dev/null"
-                  " | head -n 1");
-        ASSERT_FALSE(window.empty()) << "the panel never appeared";
-        run("DISPLAY=" + own + " xdotool mousemove --window " + window.substr(0, window.find('\n'))
-                + " " + std::to_string(kLeft.first) + " " + std::to_string(kLeft.second)
-                + " click 1");
+        OwnXServer x(scratch.path + "/xvfb.log");
+        ASSERT_TRUE(x.running()) << "no Xvfb";
+        Meridan meridan({ "DISPLAY=" + x.display }, errors);
+        ASSERT_TRUE(x.click(kLeft)) << "the panel never appeared";
         std::this_thread::sleep_for(300ms); // the left lamp lights at 200 ms
-        ::kill(server.pid, SIGTERM);
+        x.end(SIGTERM);
         EXPECT_EQ(meridan.exitStatus(), 2);
         EXPECT_THAT(contents(errors),
                 ::testing::HasSubstr(
@@ -715,35 +764,12 @@ TEST_F(RealWindow, LosingTheDisplayWhileHazardBlinksLeavesBothLampsDarkEveryTime
         SCOPED_TRACE("X11, round " + std::to_string(round));
         TemporaryDirectory scratch;
         const std::string record = scratch.path + "/writes", errors = scratch.path + "/stderr";
-        // A display number no server holds; a server killed outright leaves its lock and socket,
-        // which are removed once it has gone.
-        int number = 200 + static_cast<int>(::getpid() % 500);
-        while (std::filesystem::exists("/tmp/.X" + std::to_string(number) + "-lock"))
-            ++number;
-        const std::string own = ":" + std::to_string(number);
-        struct Leftovers
-        {
-            int number;
-            ~Leftovers()
-            {
-                std::filesystem::remove("/tmp/.X" + std::to_string(number) + "-lock");
-                std::filesystem::remove("/tmp/.X11-unix/X" + std::to_string(number));
-            }
-        } leftovers { number };
-        Process server(
-                { "Xvfb", own, "-screen", "0", "800x600x24", "-nolisten", "tcp", "-noreset" }, {},
-                scratch.path + "/xvfb.log");
-        ASSERT_TRUE(appears("/tmp/.X11-unix/X" + std::to_string(number))) << "no Xvfb";
-        Meridan meridan({ "DISPLAY=" + own, "MERIDAN_BOARD=sim,record=" + record }, errors);
-        const std::string window = run("DISPLAY=" + own
-                + " timeout 10 xdotool search --sync --onlyvisible --name '^Meridan$' 2>/dev/null"
-                  " | head -n 1");
-        ASSERT_FALSE(window.empty()) << "the panel never appeared";
-        run("DISPLAY=" + own + " xdotool mousemove --window " + window.substr(0, window.find('\n'))
-                + " " + std::to_string(kHazard.first) + " " + std::to_string(kHazard.second)
-                + " click 1");
+        OwnXServer x(scratch.path + "/xvfb.log");
+        ASSERT_TRUE(x.running()) << "no Xvfb";
+        Meridan meridan({ "DISPLAY=" + x.display, "MERIDAN_BOARD=sim,record=" + record }, errors);
+        ASSERT_TRUE(x.click(kHazard)) << "the panel never appeared";
         ASSERT_TRUE(holds(record, "SetOutputLevel(0, 100)")) << "hazard never lit";
-        ::kill(server.pid, SIGKILL);
+        x.end(SIGKILL);
         checkEnd(meridan, record, errors);
     }
     for (int round = 1; round <= count && !HasFailure(); ++round) {
