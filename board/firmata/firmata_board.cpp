@@ -92,7 +92,10 @@ void FirmataBoard::OpenBoard(std::int32_t first, std::int32_t second)
     phase = Phase::Version;
     const bool answered = waitFor([this] { return version.has_value(); }, kVersionDeadline,
             [this] {
-                port->write(reinterpret_cast<const char *>(firmata::reportVersion().data()), 1);
+                // Not through send(): a failed ask is no error; the deadline says what was heard.
+                const auto ask = firmata::reportVersion();
+                port->write(reinterpret_cast<const char *>(ask.data()),
+                        static_cast<qint64>(ask.size()));
             });
     if (hasGone())
         call.fail(loss());

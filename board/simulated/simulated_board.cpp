@@ -3,11 +3,17 @@
 #include "run_time_error.h"
 
 #include <algorithm>
-
-#include <unistd.h>
 #include <utility>
 
+#include <unistd.h>
+
 namespace meridan {
+
+namespace {
+
+    constexpr const char *kName = "simulated board";
+
+} // namespace
 
 SimulatedBoard::SimulatedBoard(const Clock &time, Post poster, Plug plugged)
     : clock(time),
@@ -37,7 +43,7 @@ void SimulatedBoard::enter(BoardOperation operation, const BoardCall &call)
 
 std::size_t SimulatedBoard::channel(const BoardCall &call, const char *kind, std::int16_t index)
 {
-    return call.channel(kind, index, kChannels, "simulated board");
+    return call.channel(kind, index, kChannels, kName);
 }
 
 void SimulatedBoard::OpenBoard(std::int32_t first, std::int32_t second)
@@ -56,18 +62,14 @@ void SimulatedBoard::PresetChannel(std::int16_t Index, std::int32_t value)
 {
     const BoardCall call { "PresetChannel", Index, value };
     enter(BoardOperation::PresetChannel, call);
-    const std::size_t output = channel(call, "output", Index);
-    call.checkLevel(value);
-    presets[output] = value;
+    presets[call.outputAndLevel(kChannels, kName)] = value;
 }
 
 void SimulatedBoard::SetOutputLevel(std::int16_t Index, std::int32_t level)
 {
     const BoardCall call { "SetOutputLevel", Index, level };
     enter(BoardOperation::SetOutputLevel, call);
-    const std::size_t output = channel(call, "output", Index);
-    call.checkLevel(level);
-    levels[output] = level;
+    levels[call.outputAndLevel(kChannels, kName)] = level;
     if (record != Record::Nothing)
         outputWrites.push_back({ clock.now(), Index, level });
     if (writesFile.valid()) {
