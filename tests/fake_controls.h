@@ -26,8 +26,13 @@ struct FakeBox : IndicatorBox
 
 struct FakeButton : CommandButton
 {
-    bool enabled = true;
-    void setEnabled(bool value) override { enabled = value; }
+    bool enabled = true; // as the window makes its buttons
+    int sets = 0;
+    void setEnabled(bool value) override
+    {
+        enabled = value;
+        ++sets;
+    }
 };
 
 struct FakeScrollBar : ScrollBar

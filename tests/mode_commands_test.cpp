@@ -51,9 +51,8 @@ namespace {
                         + (startEnabled ? " from enabled" : " from disabled"));
                 Panel fresh;
                 fresh.load();
-                EXPECT_THAT(std::vector<bool>({ fresh.Command1.enabled, fresh.Command2.enabled,
-                                    fresh.Command3.enabled }),
-                        ElementsAre(true, true, true));
+                // Start-up leaves the buttons as the window made them: enabled.
+                EXPECT_EQ(fresh.Command1.sets + fresh.Command2.sets + fresh.Command3.sets, 0);
                 fresh.Command1.enabled = fresh.Command2.enabled = fresh.Command3.enabled =
                         startEnabled;
                 fresh.form.dispatch(row.click);

@@ -3,10 +3,12 @@
 #include "operator_window.h"
 #include "simulated_board.h"
 #include "virtual_clock.h"
+#include "window_pixels.h"
 
 #include <QAccessible>
 #include <QAccessibleValueInterface>
 #include <QApplication>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -135,11 +137,40 @@ namespace {
                 EXPECT_EQ(row.widget->font().family(), "Arial");
                 EXPECT_TRUE(row.widget->font().bold());
                 EXPECT_DOUBLE_EQ(row.widget->font().pointSizeF(), row.points);
+                // As drawn: Arial is Liberation Sans on a Debian desktop, bold.
+                const QFontInfo drawn(row.widget->font());
+                EXPECT_EQ(drawn.family(), "Liberation Sans");
+                EXPECT_TRUE(drawn.bold());
             }
             if (row.role != QPalette::NoRole) {
                 EXPECT_EQ(background(row.widget, row.role), row.colour);
             }
         }
+    }
+
+    // The fixed colours as painted, under the desktop's palette and under a dark one (what a
+    // desktop's dark theme hands every application): nothing of the design may follow it.
+    TEST(OperatorWindowColours, StayAsDesignedAsPaintedUnderADefaultAndADarkPalette)
+    {
+        QPalette dark(QColor(50, 50, 50));
+        for (const QPalette::ColorRole role : { QPalette::WindowText, QPalette::Text,
+                     QPalette::ButtonText, QPalette::BrightText })
+            dark.setColor(role, QColor(240, 240, 240));
+        dark.setColor(QPalette::Base, QColor(36, 36, 36));
+        dark.setColor(QPalette::Window, QColor(50, 50, 50));
+        const QPalette desktop = QApplication::palette();
+        for (const auto &[name, palette] : { std::pair { "default", desktop }, { "dark", dark } }) {
+            SCOPED_TRACE(name);
+            QApplication::setPalette(palette);
+            OperatorWindow window;
+            window.show();
+            const QImage image = window.grab().toImage();
+            ASSERT_EQ(image.size(), QSize(374, 354));
+            const auto faults = designColourFaults(
+                    [&image](int x, int y) { return image.pixel(x, y) & 0xFFFFFFu; });
+            EXPECT_THAT(faults, ::testing::IsEmpty());
+        }
+        QApplication::setPalette(desktop);
     }
 
     TEST_F(OperatorWindowDesign, TheKeyboardFocusFollowsTheTabOrder)

@@ -7,8 +7,11 @@
 #include <QFont>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPainter>
 #include <QPalette>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 
 namespace meridan {
 
@@ -44,6 +47,61 @@ namespace {
         font.setBold(true);
         return font;
     }
+
+    // The whole window's palette, fixed: the light one that Qt's Fusion style has on a desktop
+    // without a theme of its own. A dark desktop palette would otherwise reach every colour the
+    // design leaves to the style: the caption's and the labels' text, the scroll bar, the boxes'
+    // sunken borders.
+    QPalette windowPalette()
+    {
+        const QColor grey(239, 239, 239), light(Qt::white), dark(159, 159, 159), mid(184, 184, 184);
+        QPalette palette(Qt::black, grey, light, dark, mid, Qt::black, Qt::white, Qt::white, grey);
+        palette.setColor(QPalette::Midlight, QColor(202, 202, 202));
+        palette.setColor(QPalette::Shadow, QColor(118, 118, 118));
+        palette.setColor(QPalette::Highlight, QColor(48, 140, 198));
+        palette.setColor(QPalette::HighlightedText, Qt::white);
+        palette.setColor(QPalette::AlternateBase, QColor(247, 247, 247));
+        palette.setColor(QPalette::PlaceholderText, QColor(0, 0, 0, 128));
+        const QColor disabledText(190, 190, 190);
+        for (const QPalette::ColorRole role :
+                { QPalette::WindowText, QPalette::Text, QPalette::ButtonText, QPalette::Dark })
+            palette.setColor(QPalette::Disabled, role, disabledText);
+        palette.setColor(QPalette::Disabled, QPalette::Base, grey);
+        palette.setColor(QPalette::Disabled, QPalette::Shadow, QColor(177, 177, 177));
+        palette.setColor(QPalette::Disabled, QPalette::Highlight, QColor(145, 145, 145));
+        palette.setResolveMask(~QPalette::ResolveMask(0)); // nothing left to the desktop's palette
+        return palette;
+    }
+
+    // Frame1: its whole inside in the design colour. The style's own group box lays a shading
+    // over the inside (RGB(190,190,252) where the design has 192,192,255), against which the
+    // labels, filled in the design colour, would show as faint boxes. The frame keeps the style's
+    // caption and a plain line where the style draws its border.
+    class DesignFrame : public QGroupBox
+    {
+    public:
+        using QGroupBox::QGroupBox;
+
+    protected:
+        void paintEvent(QPaintEvent *) override
+        {
+            QStyleOptionGroupBox option;
+            initStyleOption(&option);
+            QPainter painter(this);
+            QRect border = style()->subControlRect(
+                    QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxFrame, this);
+            border.setTop(style()->subControlRect(QStyle::CC_GroupBox, &option,
+                                         QStyle::SC_GroupBoxLabel, this)
+                                  .bottom()
+                    + 2); // under the caption, where the style draws its own
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setPen(palette().color(QPalette::Window).darker(110));
+            painter.drawRoundedRect(QRectF(border).adjusted(1.5, 0.5, -0.5, -0.5), 2, 2);
+            painter.setRenderHint(QPainter::Antialiasing, false);
+            option.subControls = QStyle::SC_GroupBoxLabel;
+            style()->drawComplexControl(QStyle::CC_GroupBox, &option, &painter, this);
+        }
+    };
 
     void fill(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
     {
@@ -94,7 +152,7 @@ namespace {
 
     QGroupBox *makeFrame(QWidget *window)
     {
-        auto *frame = new QGroupBox("Turn Signal Control", window);
+        auto *frame = new DesignFrame("Turn Signal Control", window);
         frame->setObjectName("Frame1");
         frame->setGeometry(twipsRect(0, 0, 5895, 5265));
         frame->setFont(arialBold(kFramePoints));
@@ -127,6 +185,7 @@ OperatorWindow::OperatorWindow(QWidget *parent)
       blinkRate(*HScroll1)
 {
     setWindowTitle(kApplicationTitle);
+    setPalette(windowPalette());
     Picture1->setAccessibleName("Left lamp");
     Picture1->setAccessibleDescription("dark");
     Picture2->setAccessibleName("Right lamp");
