@@ -7,15 +7,21 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include "../window_pixels.h"
+
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -51,8 +57,9 @@ std::string run(const std::string &command)
 class Process
 {
 public:
+    // With `input` and `output` (descriptors of the test's), the program reads and writes them.
     Process(std::vector<std::string> argv, const std::vector<std::string> &settings,
-            const std::string &stderrPath = {})
+            const std::string &stderrPath = {}, int input = -1, int output = -1)
     {
         std::vector<std::string> environment(settings);
         const auto overridden = [&settings](std::string_view entry) {
@@ -77,6 +84,10 @@ public:
         if (!stderrPath.empty())
             posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, stderrPath.c_str(),
                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (input >= 0)
+            posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
+        if (output >= 0)
+            posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
         if (::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envp.data()) != 0)
             pid = -1;
         posix_spawn_file_actions_destroy(&actions);
@@ -237,14 +248,21 @@ public:
     {
         return run("SWAYSOCK=" + ipc + " swaymsg " + command + " 2>&1");
     }
+    // jq's answer to `filter` over every node of the window tree, one line a node it selects.
+    std::string query(const std::string &filter) const
+    {
+        return run("SWAYSOCK=" + ipc + " swaymsg -t get_tree | jq -r '.. | objects | " + filter
+                + "' 2>/dev/null");
+    }
+    const std::string &runtimeFolder() const { return runtime; }
+    const std::string &socketPath() const { return socket; }
     // The id of the window titled `title`, once it is there; 0 if it never comes.
     long windowId(const std::string &title) const
     {
         const auto deadline = Clock::now() + 10s;
         while (Clock::now() < deadline) {
-            const std::string id = run("SWAYSOCK=" + ipc
-                    + " swaymsg -t get_tree | jq -r '.. | objects | select(.name? == \"" + title
-                    + "\") | .id' 2>/dev/null | head -n 1");
+            std::string id = query("select(.name? == \"" + title + "\") | .id");
+            id = id.substr(0, id.find('\n') + 1);
             if (!id.empty() && id != "null\n")
                 return std::stol(id);
             std::this_thread::sleep_for(20ms);
@@ -259,6 +277,8 @@ public:
             keyboard.emplace(std::vector<std::string> { "wtype", "-s", "60000" }, settings);
             std::this_thread::sleep_for(200ms); // the seat offers a keyboard from now on
         }
+        if (keys.empty())
+            return;
         std::string command =
                 "env XDG_RUNTIME_DIR=" + runtime + " WAYLAND_DISPLAY=" + socket + " wtype";
         for (const std::string &key : keys)
@@ -344,19 +364,70 @@ struct Place
     int x, y, width, height;
 };
 
-class RealWindow : public ::testing::Test
+// The pixels of a rectangle of the screen, row by row, as 0xRRGGBB.
+struct Pixels
 {
-protected:
-    void SetUp() override
+    int width = 0, height = 0;
+    std::vector<std::uint32_t> rgb;
+    std::uint32_t at(int x, int y) const
     {
-        display = XOpenDisplay(nullptr);
-        ASSERT_NE(display, nullptr) << "no X display; run this test under xvfb-run";
-        ASSERT_NE(std::getenv("MERIDAN_BINARY"), nullptr);
+        return rgb[static_cast<std::size_t>(y) * static_cast<std::size_t>(width)
+                + static_cast<std::size_t>(x)];
     }
-    void TearDown() override
+};
+
+// Where a test sees the panel and works it as its operator would: an X server, or a Wayland
+// compositor with a real pointer and keyboard on its seat.
+class Screen
+{
+public:
+    virtual ~Screen() = default;
+    // Why the screen is not there; empty once it is.
+    virtual std::string problem() const = 0;
+    // What the panel needs in its environment to show its windows here.
+    virtual std::vector<std::string> client() const = 0;
+    // A visible window titled exactly `title`, once there is one (of this size unless 0).
+    virtual std::optional<Window> waitFor(const std::string &title, int width, int height) = 0;
+    virtual std::size_t count(const std::string &title) = 0;
+    // A left click at `at` in the window, then the pointer moved off it.
+    virtual void click(const Window &window, std::pair<int, int> at) = 0;
+    virtual Pixels grab(const Window &window, Place place) = 0;
+    // What the window's close control does.
+    virtual void close(const Window &window) = 0;
+
+    // Waits until no visible window has the title `title`.
+    bool waitGone(const std::string &title)
+    {
+        const auto deadline = Clock::now() + 10s;
+        while (Clock::now() < deadline) {
+            if (count(title) == 0)
+                return true;
+            std::this_thread::sleep_for(50ms);
+        }
+        return false;
+    }
+};
+
+// The X display the test runs under (Xvfb in the test run), worked with xdotool.
+class X11Screen : public Screen
+{
+public:
+    X11Screen() : display(XOpenDisplay(nullptr)) { }
+    ~X11Screen() override
     {
         if (display != nullptr)
             XCloseDisplay(display);
+    }
+    X11Screen(const X11Screen &) = delete;
+    X11Screen &operator=(const X11Screen &) = delete;
+
+    std::string problem() const override
+    {
+        return display != nullptr ? "" : "no X display; run this test under xvfb-run";
+    }
+    std::vector<std::string> client() const override
+    {
+        return { "QT_QPA_PLATFORM=xcb", "WAYLAND_DISPLAY=" };
     }
 
     // The visible windows whose title is exactly `title`.
@@ -386,8 +457,7 @@ protected:
         }
         return found;
     }
-
-    std::optional<Window> waitFor(const std::string &title, int width, int height)
+    std::optional<Window> waitFor(const std::string &title, int width, int height) override
     {
         const auto deadline = Clock::now() + 10s;
         while (Clock::now() < deadline) {
@@ -398,47 +468,290 @@ protected:
         }
         return std::nullopt;
     }
-
-    // Waits until no visible window has the title `title`.
-    bool waitGone(const std::string &title)
+    std::size_t count(const std::string &title) override { return windows(title).size(); }
+    void click(const Window &window, std::pair<int, int> at) override
     {
+        run("xdotool mousemove --window " + std::to_string(window.id) + " "
+                + std::to_string(at.first) + " " + std::to_string(at.second) + " click 1");
+    }
+    Pixels grab(const Window &window, Place place) override
+    {
+        Pixels pixels;
+        XImage *image = XGetImage(display, DefaultRootWindow(display), window.x + place.x,
+                window.y + place.y, static_cast<unsigned>(place.width),
+                static_cast<unsigned>(place.height), AllPlanes, ZPixmap);
+        if (image == nullptr)
+            return pixels;
+        pixels.width = place.width;
+        pixels.height = place.height;
+        for (int y = 0; y < place.height; ++y)
+            for (int x = 0; x < place.width; ++x)
+                pixels.rgb.push_back(static_cast<std::uint32_t>(XGetPixel(image, x, y) & 0xFFFFFF));
+        XDestroyImage(image);
+        return pixels;
+    }
+    void close(const Window &window) override
+    {
+        XEvent event {};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = window.id;
+        event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] =
+                static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+        event.xclient.data.l[1] = CurrentTime;
+        XSendEvent(display, window.id, False, NoEventMask, &event);
+        XFlush(display);
+    }
+
+private:
+    Display *display;
+};
+
+// A headless sway of the test's own, with a virtual pointer (meridan-wayland-pointer) and a
+// virtual keyboard held on its seat. The panel goes to the output's top-left corner and the
+// simulated board's window beside it, clear of the buttons; pixels come from grim.
+class WaylandScreen : public Screen
+{
+public:
+    explicit WaylandScreen(const std::string &folder) : sway(folder)
+    {
+        const char *helper = std::getenv("MERIDAN_WAYLAND_POINTER");
+        if (!sway.running() || helper == nullptr)
+            return;
+        int toHelper[2], fromHelper[2];
+        if (::pipe2(toHelper, O_CLOEXEC) != 0 || ::pipe2(fromHelper, O_CLOEXEC) != 0)
+            return;
+        pointer.emplace(std::vector<std::string> { helper, "1024", "768" }, sway.client(),
+                folder + "/pointer.log", toHelper[0], fromHelper[1]);
+        ::close(toHelper[0]);
+        ::close(fromHelper[1]);
+        commands = ::fdopen(toHelper[1], "w");
+        answers = ::fdopen(fromHelper[0], "r");
+        pointerReady = answer() == "ready";
+        tell(kAside); // grim's pictures show the pointer: it waits in a corner
+        sway.type({}); // the keyboard, held from now on
+    }
+    ~WaylandScreen() override
+    {
+        if (commands != nullptr)
+            std::fclose(commands); // the helper ends at the end of its input
+        if (answers != nullptr)
+            std::fclose(answers);
+    }
+    WaylandScreen(const WaylandScreen &) = delete;
+    WaylandScreen &operator=(const WaylandScreen &) = delete;
+
+    std::string problem() const override
+    {
+        if (std::getenv("MERIDAN_WAYLAND_POINTER") == nullptr)
+            return "MERIDAN_WAYLAND_POINTER names no pointer helper";
+        if (!sway.running())
+            return "sway did not start";
+        return pointerReady ? "" : "the virtual pointer did not start";
+    }
+    std::vector<std::string> client() const override { return sway.client(); }
+
+    std::optional<Window> waitFor(const std::string &title, int width, int height) override
+    {
+        const long id = sway.windowId(title);
+        if (id == 0)
+            return std::nullopt;
+        const bool panel = title == "Meridan";
+        sway.message("'[con_id=" + std::to_string(id) + "] move position "
+                + (panel ? "0 0'" : "500 0'"));
         const auto deadline = Clock::now() + 10s;
         while (Clock::now() < deadline) {
-            if (windows(title).empty())
-                return true;
-            std::this_thread::sleep_for(50ms);
+            std::istringstream place(sway.query("select(.id? == " + std::to_string(id)
+                    + ") | \"\\(.rect.x) \\(.rect.y) \\(.window_rect.width) "
+                      "\\(.window_rect.height)\""));
+            Window window { static_cast<unsigned long>(id) };
+            if (place >> window.x >> window.y >> window.width >> window.height
+                    && (width == 0 || (window.width == width && window.height == height))
+                    && (!panel || (window.x == 0 && window.y == 0))) {
+                if (panel)
+                    sway.message("'[con_id=" + std::to_string(id) + "] focus'");
+                return window;
+            }
+            std::this_thread::sleep_for(20ms);
         }
-        return false;
+        return std::nullopt;
+    }
+    std::size_t count(const std::string &title) override
+    {
+        const std::string names = sway.query("select(.name? == \"" + title + "\") | .id");
+        return static_cast<std::size_t>(std::count(names.begin(), names.end(), '\n'));
+    }
+    void click(const Window &window, std::pair<int, int> at) override
+    {
+        tell("move " + std::to_string(window.x + at.first) + " "
+                + std::to_string(window.y + at.second));
+        tell("press");
+        tell("release");
+        tell(kAside);
+    }
+    Pixels grab(const Window &window, Place place) override
+    {
+        Pixels pixels;
+        const std::string command = "env XDG_RUNTIME_DIR=" + sway.runtimeFolder()
+                + " WAYLAND_DISPLAY=" + sway.socketPath() + " grim -g '"
+                + std::to_string(window.x + place.x) + "," + std::to_string(window.y + place.y)
+                + " " + std::to_string(place.width) + "x" + std::to_string(place.height)
+                + "' -t ppm - 2>/dev/null";
+        FILE *picture = ::popen(command.c_str(), "r");
+        if (picture == nullptr)
+            return pixels;
+        int width = 0, height = 0, maximum = 0;
+        if (std::fscanf(picture, "P6 %d %d %d", &width, &height, &maximum) == 3
+                && std::fgetc(picture) != EOF && width == place.width && height == place.height) {
+            std::vector<unsigned char> bytes(static_cast<std::size_t>(width * height * 3));
+            if (std::fread(bytes.data(), 1, bytes.size(), picture) == bytes.size()) {
+                pixels.width = width;
+                pixels.height = height;
+                for (std::size_t i = 0; i < bytes.size(); i += 3)
+                    pixels.rgb.push_back(static_cast<std::uint32_t>(
+                            bytes[i] << 16 | bytes[i + 1] << 8 | bytes[i + 2]));
+            }
+        }
+        ::pclose(picture);
+        return pixels;
+    }
+    void close(const Window &window) override
+    {
+        sway.message("'[con_id=" + std::to_string(window.id) + "] kill'");
     }
 
-    void click(const Window &window, int x, int y)
+private:
+    std::string answer()
     {
-        run("xdotool mousemove --window " + std::to_string(window.id) + " " + std::to_string(x)
-                + " " + std::to_string(y) + " click 1");
+        char line[64] = {};
+        if (answers == nullptr || std::fgets(line, sizeof line, answers) == nullptr)
+            return {};
+        return std::string(line, std::strcspn(line, "\n"));
+    }
+    void tell(const std::string &command)
+    {
+        if (commands == nullptr)
+            return;
+        std::fprintf(commands, "%s\n", command.c_str());
+        std::fflush(commands);
+        answer();
     }
 
-    // Whether the screen is green at each point, read in one request so that all are seen at
-    // the same moment.
-    std::vector<bool> green(const Window &window, const std::vector<std::pair<int, int>> &points)
-    {
-        int left = 1 << 30, top = 1 << 30, right = 0, bottom = 0;
-        for (auto [x, y] : points) {
-            left = std::min(left, x), top = std::min(top, y);
-            right = std::max(right, x), bottom = std::max(bottom, y);
-        }
-        XImage *image = XGetImage(display, DefaultRootWindow(display), window.x + left,
-                window.y + top, static_cast<unsigned>(right - left + 1),
-                static_cast<unsigned>(bottom - top + 1), AllPlanes, ZPixmap);
-        std::vector<bool> result;
-        for (auto [x, y] : points) {
-            const unsigned long pixel = XGetPixel(image, x - left, y - top);
-            const unsigned long red = (pixel >> 16) & 0xFF, greenPart = (pixel >> 8) & 0xFF,
-                                blue = pixel & 0xFF;
-            result.push_back(greenPart > 200 && red < 60 && blue < 60);
-        }
-        XDestroyImage(image);
-        return result;
+    static constexpr const char *kAside = "move 1023 767";
+    Sway sway;
+    std::optional<Process> pointer;
+    FILE *commands = nullptr;
+    FILE *answers = nullptr;
+    bool pointerReady = false;
+};
+
+// Whether the screen is green at each point, read in one picture so that all are seen at the same
+// moment.
+std::vector<bool> green(
+        Screen &screen, const Window &window, const std::vector<std::pair<int, int>> &points)
+{
+    int left = 1 << 30, top = 1 << 30, right = 0, bottom = 0;
+    for (auto [x, y] : points) {
+        left = std::min(left, x), top = std::min(top, y);
+        right = std::max(right, x), bottom = std::max(bottom, y);
     }
+    const Pixels pixels = screen.grab(window, { left, top, right - left + 1, bottom - top + 1 });
+    std::vector<bool> result;
+    for (auto [x, y] : points) {
+        if (pixels.rgb.empty()) {
+            result.push_back(false);
+            continue;
+        }
+        const std::uint32_t pixel = pixels.at(x - left, y - top);
+        const std::uint32_t red = pixel >> 16 & 0xFF, greenPart = pixel >> 8 & 0xFF,
+                            blue = pixel & 0xFF;
+        result.push_back(greenPart > 200 && red < 60 && blue < 60);
+    }
+    return result;
+}
+
+// The moments each point turned green and back, in milliseconds from the start of the watch,
+// and the number of samples where the points disagreed.
+struct Trace
+{
+    std::vector<std::vector<double>> rises, falls;
+    int samples = 0, disagreements = 0;
+};
+
+Trace watch(Screen &screen, const Window &window, const std::vector<std::pair<int, int>> &points,
+        std::chrono::milliseconds duration)
+{
+    Trace trace;
+    trace.rises.resize(points.size());
+    trace.falls.resize(points.size());
+    std::vector<bool> last(points.size(), false);
+    const auto start = Clock::now();
+    while (Clock::now() - start < duration) {
+        const std::vector<bool> now = green(screen, window, points);
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            if (now[i] && !last[i])
+                trace.rises[i].push_back(ms);
+            if (!now[i] && last[i])
+                trace.falls[i].push_back(ms);
+        }
+        ++trace.samples;
+        if (std::adjacent_find(now.begin(), now.end(), std::not_equal_to<>()) != now.end())
+            ++trace.disagreements;
+        last = now;
+        std::this_thread::sleep_for(1ms);
+    }
+    return trace;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+// The time from each rise to the next, and from each rise to the fall after it.
+std::pair<std::vector<double>, std::vector<double>> periodsAndLitTimes(
+        const std::vector<double> &rises, const std::vector<double> &falls)
+{
+    std::vector<double> periods, litTimes;
+    for (std::size_t i = 1; i < rises.size(); ++i)
+        periods.push_back(rises[i] - rises[i - 1]);
+    for (double rise : rises)
+        for (double fall : falls)
+            if (fall > rise) {
+                litTimes.push_back(fall - rise);
+                break;
+            }
+    return { periods, litTimes };
+}
+
+// Design places in the window, in logical pixels: the centres of the controls.
+constexpr std::pair<int, int> kPicture1 { 35 + 46, 42 + 25 };
+constexpr std::pair<int, int> kPicture2 { 245 + 46, 42 + 25 };
+constexpr std::pair<int, int> kLeft { 42 + 39, 119 + 21 };
+constexpr std::pair<int, int> kOff { 147 + 39, 119 + 21 };
+constexpr std::pair<int, int> kRight { 252 + 39, 119 + 21 };
+constexpr std::pair<int, int> kHazard { 126 + 60, 182 + 18 };
+constexpr std::pair<int, int> kEnd { 168 + 25, 231 + 14 };
+
+class RealWindow : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(screen.problem(), "");
+        ASSERT_NE(std::getenv("MERIDAN_BINARY"), nullptr);
+    }
+
+    std::vector<Window> windows(const std::string &title) { return screen.windows(title); }
+    std::optional<Window> waitFor(const std::string &title, int width, int height)
+    {
+        return screen.waitFor(title, width, height);
+    }
+    bool waitGone(const std::string &title) { return screen.waitGone(title); }
+    void click(const Window &window, int x, int y) { screen.click(window, { x, y }); }
 
     // What a button's face shows between its border and its text.
     struct Face
@@ -446,22 +759,20 @@ protected:
         bool ringIsDesignColour = false; // every pixel around the text is RGB(192,255,255)
         int textRows = 0; // height of the box holding every other pixel
         int darkest = 255; // the text's darkest channel value
-        unsigned long border = 0; // the pixel at the middle of the left border
+        std::uint32_t border = 0; // the pixel at the middle of the left border
     };
     Face face(const Window &window, Place place)
     {
         constexpr int kBorder = 2; // the widest border the buttons draw (focus, pressed)
-        XImage *image = XGetImage(display, DefaultRootWindow(display), window.x + place.x,
-                window.y + place.y, static_cast<unsigned>(place.width),
-                static_cast<unsigned>(place.height), AllPlanes, ZPixmap);
+        const Pixels pixels = screen.grab(window, place);
         Face result;
-        if (image == nullptr)
+        if (pixels.rgb.empty())
             return result;
-        result.border = XGetPixel(image, 0, place.height / 2) & 0xFFFFFF;
+        result.border = pixels.at(0, place.height / 2);
         int left = place.width, top = place.height, right = -1, bottom = -1;
         for (int y = kBorder; y < place.height - kBorder; ++y)
             for (int x = kBorder; x < place.width - kBorder; ++x) {
-                const unsigned long pixel = XGetPixel(image, x, y) & 0xFFFFFF;
+                const std::uint32_t pixel = pixels.at(x, y);
                 if (pixel == kButtonFace)
                     continue;
                 left = std::min(left, x), right = std::max(right, x);
@@ -469,7 +780,6 @@ protected:
                 const int red = static_cast<int>(pixel >> 16) & 0xFF;
                 result.darkest = std::min(result.darkest, red);
             }
-        XDestroyImage(image);
         // The text sits inside the face with face colour all round it; a shaded face (a style's
         // gradient) reaches the border.
         result.ringIsDesignColour = right < 0
@@ -497,55 +807,7 @@ protected:
         }
     }
 
-    // Samples the points for `duration`; returns, for each, the moments it turned green and
-    // back, in milliseconds from the start, and counts the samples where the points disagreed.
-    struct Trace
-    {
-        std::vector<std::vector<double>> rises, falls;
-        int samples = 0, disagreements = 0;
-    };
-    Trace watch(const Window &window, const std::vector<std::pair<int, int>> &points,
-            std::chrono::milliseconds duration)
-    {
-        Trace trace;
-        trace.rises.resize(points.size());
-        trace.falls.resize(points.size());
-        std::vector<bool> last(points.size(), false);
-        const auto start = Clock::now();
-        while (Clock::now() - start < duration) {
-            const std::vector<bool> now = green(window, points);
-            const double ms =
-                    std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-            for (std::size_t i = 0; i < points.size(); ++i) {
-                if (now[i] && !last[i])
-                    trace.rises[i].push_back(ms);
-                if (!now[i] && last[i])
-                    trace.falls[i].push_back(ms);
-            }
-            ++trace.samples;
-            if (std::adjacent_find(now.begin(), now.end(), std::not_equal_to<>()) != now.end())
-                ++trace.disagreements;
-            last = now;
-            std::this_thread::sleep_for(1ms);
-        }
-        return trace;
-    }
-
-    static double median(std::vector<double> values)
-    {
-        std::sort(values.begin(), values.end());
-        return values.empty() ? 0 : values[values.size() / 2];
-    }
-
-    Display *display = nullptr;
-
-    // Design places in the window, in logical pixels: the centres of the controls.
-    static constexpr std::pair<int, int> kPicture1 { 35 + 46, 42 + 25 };
-    static constexpr std::pair<int, int> kPicture2 { 245 + 46, 42 + 25 };
-    static constexpr std::pair<int, int> kLeft { 42 + 39, 119 + 21 };
-    static constexpr std::pair<int, int> kOff { 147 + 39, 119 + 21 };
-    static constexpr std::pair<int, int> kHazard { 126 + 60, 182 + 18 };
-    static constexpr std::pair<int, int> kEnd { 168 + 25, 231 + 14 };
+    X11Screen screen;
 
     // The buttons' places in the window, in logical pixels, and their design colour.
     inline static const std::map<std::string, Place> kButtons {
@@ -555,43 +817,141 @@ protected:
         { "HAZARD", { 126, 182, 120, 36 } },
         { "END", { 168, 231, 50, 29 } },
     };
-    static constexpr unsigned long kButtonFace = 0xC0FFFF;
+    static constexpr std::uint32_t kButtonFace = 0xC0FFFF;
 };
 
-TEST_F(RealWindow, LeftBlinksWithItsPeriodThenHazardBlinksBothInPhaseAndEndExitsWithZero)
+// The same checks on X11 and on Wayland: the panel as it starts, its blinking, its ends.
+class OnScreen : public ::testing::TestWithParam<std::string>
 {
-    Meridan meridan;
-    const auto panel = waitFor("Meridan", 374, 354);
-    ASSERT_TRUE(panel.has_value()) << "the panel never appeared";
-    ASSERT_TRUE(waitFor("Meridan simulated board", 0, 0).has_value());
+protected:
+    void SetUp() override
+    {
+        ASSERT_NE(std::getenv("MERIDAN_BINARY"), nullptr);
+        if (GetParam() == "Wayland") {
+            if (std::getenv("MERIDAN_WAYLAND_POINTER") == nullptr)
+                GTEST_SKIP() << "no Wayland pointer helper in this build";
+            screen = std::make_unique<WaylandScreen>(scratch.path);
+        } else {
+            screen = std::make_unique<X11Screen>();
+        }
+        ASSERT_EQ(screen->problem(), "") << contents(scratch.path + "/sway.log");
+    }
 
-    click(*panel, kLeft.first, kLeft.second);
-    const Trace left = watch(*panel, { kPicture1, kPicture2 }, 1600ms);
-    ASSERT_GE(left.rises[0].size(), 4u) << "Picture1 did not blink";
-    EXPECT_TRUE(left.rises[1].empty()) << "Picture2 lit in left mode";
-    std::vector<double> periods, litTimes;
-    for (std::size_t i = 1; i < left.rises[0].size(); ++i)
-        periods.push_back(left.rises[0][i] - left.rises[0][i - 1]);
-    for (double rise : left.rises[0])
-        for (double fall : left.falls[0])
-            if (fall > rise) {
-                litTimes.push_back(fall - rise);
-                break;
-            }
-    EXPECT_NEAR(median(periods), 300, 30);
-    EXPECT_NEAR(median(litTimes), 100, 30);
+    // The panel, started on this screen with `settings` besides.
+    std::unique_ptr<Meridan> start(const std::vector<std::string> &settings = {})
+    {
+        std::vector<std::string> all = screen->client();
+        all.insert(all.end(), settings.begin(), settings.end());
+        return std::make_unique<Meridan>(all, scratch.path + "/stderr");
+    }
+    // The panel's window at its design size, once the simulated board's is there too.
+    std::optional<Window> panel()
+    {
+        const auto found = screen->waitFor("Meridan", 374, 354);
+        if (!found || !screen->waitFor("Meridan simulated board", 0, 0))
+            return std::nullopt;
+        std::this_thread::sleep_for(300ms); // the first paint
+        return found;
+    }
 
-    click(*panel, kOff.first, kOff.second);
-    click(*panel, kHazard.first, kHazard.second);
-    const Trace hazard = watch(*panel, { kPicture1, kPicture2 }, 1600ms);
+    TemporaryDirectory scratch;
+    std::unique_ptr<Screen> screen;
+};
+
+INSTANTIATE_TEST_SUITE_P(Desktops, OnScreen, ::testing::Values("X11", "Wayland"),
+        [](const auto &desktop) { return desktop.param; });
+
+// Under the desktop's own theme and under a dark one (a GNOME user's dark style, through Qt's
+// GTK platform theme): the window's design size, every fixed colour and black text, on screen.
+TEST_P(OnScreen, TheWindowStartsWithEveryDesignColourUnderTheDefaultAndADarkTheme)
+{
+    struct Theme
+    {
+        std::string name;
+        std::vector<std::string> settings;
+        bool dark; // the simulated board's window, which follows the desktop, shows it
+    };
+    const Theme themes[] = {
+        { "default", { "QT_QPA_PLATFORMTHEME=", "GTK_THEME=" }, false },
+        { "dark", { "QT_QPA_PLATFORMTHEME=gtk3", "GTK_THEME=Adwaita:dark" }, true },
+    };
+    for (const auto &[theme, settings, dark] : themes) {
+        SCOPED_TRACE(theme);
+        auto meridan = start(settings);
+        const auto window = panel();
+        ASSERT_TRUE(window.has_value()) << "the panel never appeared";
+        const auto board = screen->waitFor("Meridan simulated board", 0, 0);
+        ASSERT_TRUE(board.has_value());
+        const Pixels corner = screen->grab(*board, { 2, 2, 1, 1 });
+        ASSERT_EQ(corner.rgb.size(), 1u);
+        EXPECT_EQ(meridan::testing::darkestChannel(corner.rgb[0]) < 100, dark)
+                << "the desktop's theme did not reach the panel's process";
+        const Pixels pixels = screen->grab(*window, { 0, 0, 374, 354 });
+        ASSERT_EQ(pixels.rgb.size(), 374u * 354u) << "no picture of the window";
+        EXPECT_THAT(meridan::testing::designColourFaults(
+                            [&pixels](int x, int y) { return pixels.at(x, y); }),
+                ::testing::IsEmpty());
+        ::kill(meridan->pid, SIGTERM);
+        EXPECT_EQ(meridan->exitStatus(), 0);
+        ASSERT_TRUE(screen->waitGone("Meridan"));
+    }
+}
+
+TEST_P(OnScreen, LeftRightAndHazardBlinkWithTheirPeriodsOffDarkensAndEndExitsWithZero)
+{
+    auto meridan = start();
+    const auto window = panel();
+    ASSERT_TRUE(window.has_value()) << "the panel never appeared";
+    // V = 200 at start: each lamp lit for 100 ms of every 300.
+    for (const auto &[button, side] : { std::pair { kLeft, 0 }, { kRight, 1 } }) {
+        SCOPED_TRACE(side == 0 ? "LEFT" : "RIGHT");
+        screen->click(*window, button);
+        const Trace trace = watch(*screen, *window, { kPicture1, kPicture2 }, 1600ms);
+        ASSERT_GE(trace.rises[side].size(), 4u) << "the lamp's box did not blink";
+        EXPECT_TRUE(trace.rises[1 - side].empty()) << "the other lamp's box lit";
+        const auto [periods, litTimes] = periodsAndLitTimes(trace.rises[side], trace.falls[side]);
+        EXPECT_NEAR(median(periods), 300, 30);
+        EXPECT_NEAR(median(litTimes), 100, 30);
+        screen->click(*window, kOff);
+        std::this_thread::sleep_for(100ms);
+        const Trace after = watch(*screen, *window, { kPicture1, kPicture2 }, 400ms);
+        EXPECT_TRUE(after.rises[0].empty() && after.rises[1].empty()) << "a box lit after OFF";
+    }
+
+    screen->click(*window, kHazard);
+    const Trace hazard = watch(*screen, *window, { kPicture1, kPicture2 }, 1600ms);
     EXPECT_GE(hazard.rises[0].size(), 4u);
     EXPECT_EQ(hazard.rises[0].size(), hazard.rises[1].size());
     for (std::size_t i = 0; i < std::min(hazard.rises[0].size(), hazard.rises[1].size()); ++i)
         EXPECT_NEAR(hazard.rises[0][i], hazard.rises[1][i], 20) << "rise " << i;
     EXPECT_LE(hazard.disagreements * 50, hazard.samples) << "the boxes were out of phase";
 
-    click(*panel, kEnd.first, kEnd.second);
-    EXPECT_EQ(meridan.exitStatus(), 0);
+    screen->click(*window, kEnd);
+    EXPECT_EQ(meridan->exitStatus(), 0);
+    EXPECT_TRUE(screen->waitGone("Meridan"));
+}
+
+// The close control and SIGTERM each end a blinking panel as END does, with status 0, and the
+// board's last writes darken output 1 then output 0.
+TEST_P(OnScreen, TheCloseControlAndSigtermEachDarkenBothLampsAndEndWithStatusZero)
+{
+    for (const std::string ending : { "close", "SIGTERM" }) {
+        SCOPED_TRACE(ending);
+        const std::string record = scratch.path + "/writes-" + ending;
+        auto meridan = start({ "MERIDAN_BOARD=sim,record=" + record });
+        const auto window = panel();
+        ASSERT_TRUE(window.has_value()) << "the panel never appeared";
+        screen->click(*window, kHazard);
+        ASSERT_TRUE(holds(record, "SetOutputLevel(0, 100)")) << "hazard never lit";
+        if (ending == "close")
+            screen->close(*window);
+        else
+            ::kill(meridan->pid, SIGTERM);
+        EXPECT_EQ(meridan->exitStatus(), 0);
+        EXPECT_THAT(lastLines(record, 2),
+                ::testing::ElementsAre("SetOutputLevel(1, 0)", "SetOutputLevel(0, 0)"));
+        EXPECT_TRUE(screen->waitGone("Meridan"));
+    }
 }
 
 TEST_F(RealWindow, ButtonFacesShowTheirDesignColourEnabledAndDisabledWithTheFocusVisible)
