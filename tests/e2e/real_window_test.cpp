@@ -587,6 +587,9 @@ public:
     {
         tell("move " + std::to_string(window.x + at.first) + " "
                 + std::to_string(window.y + at.second));
+        // sway gives the surface under a pointer that has just moved the pointer's focus a moment
+        // later: a press sent at once could go to no surface at all. A hand rests there as well.
+        std::this_thread::sleep_for(100ms);
         tell("press");
         tell("release");
         tell(kAside);
