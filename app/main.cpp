@@ -68,6 +68,13 @@ int main(int argc, char *argv[])
     }
     TerminationSignals terminationSignals; // from here on, a signal waits for the event loop
 
+    // On X11, the windows' pictures go to the server over the connection itself rather than
+    // through shared memory: a lamp edge changes a few small boxes, and shared memory's
+    // completion event for each window's update woke both of the panel's threads once more at
+    // every edge. Whoever sets the variable keeps the choice.
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
+        qputenv("QT_XCB_NO_MITSHM", "1");
+
     QApplication application(argc, argv);
     DisplayLoss displayLoss; // from here on, losing the display ends the panel with status 2
     QApplication::setStyle(QStyleFactory::create("Fusion"));

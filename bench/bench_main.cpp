@@ -16,6 +16,7 @@
 #include <QScrollBar>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -232,6 +233,40 @@ void runFor(double seconds)
     QApplication::exec();
 }
 
+// The panel's own wake-up, with the moment of each wake recorded beside the deadline it was armed
+// for: an edge's error splits into the kernel's and the event loop's part (deadline to wake) and
+// the panel's (wake to the board write).
+class TimedWakeUp final : public WakeUp
+{
+public:
+    struct Wake
+    {
+        TimePoint due;
+        TimePoint woke;
+    };
+
+    explicit TimedWakeUp(std::size_t expected) { wakes.reserve(expected); }
+    void setHandler(std::function<void()> handler) override
+    {
+        inner.setHandler([this, run = std::move(handler)] {
+            if (due && wakes.size() < wakes.capacity())
+                wakes.push_back({ *due, std::chrono::steady_clock::now() });
+            run();
+        });
+    }
+    void wakeAt(std::optional<TimePoint> when) override
+    {
+        due = when;
+        inner.wakeAt(when);
+    }
+
+    std::vector<Wake> wakes;
+
+private:
+    PreciseWakeUp inner;
+    std::optional<TimePoint> due;
+};
+
 void printRow(const char *name, const Summary &s)
 {
     std::printf("%-22s edges %6zu  min %8.3f  median %8.3f  p99 %8.3f  max %8.3f  last %8.3f  "
@@ -255,7 +290,7 @@ int main(int argc, char **argv)
     MonotonicClock clock;
     QtDesktop desktop;
     OperatorWindow window;
-    PreciseWakeUp wakeUp;
+    TimedWakeUp wakeUp(4 * expectedEdges(options.seconds, options.value, options.value / 2));
     auto form = std::make_unique<Form1>(window.controls(), desktop, clock, wakeUp, [&clock] {
         return std::make_unique<BoardLibrary>(
                 clock, [](QWidget &boardWindow) { boardWindow.show(); });
@@ -358,6 +393,18 @@ int main(int argc, char **argv)
         for (std::size_t k = 0; k < std::min(edges.size(), other.size()); ++k)
             hazardGap = std::max(hazardGap, std::abs(milliseconds(edges[k].time - other[k].time)));
 
+    // Each edge's wake: the last one at or before its write.
+    EdgeErrors woken, handled;
+    for (const OutputWrite &edge : edges) {
+        const auto wake = std::upper_bound(wakeUp.wakes.begin(), wakeUp.wakes.end(), edge.time,
+                [](TimePoint time, const TimedWakeUp::Wake &w) { return time < w.woke; });
+        if (wake == wakeUp.wakes.begin())
+            continue;
+        const TimedWakeUp::Wake &w = *std::prev(wake);
+        woken.add(milliseconds(w.due - t0), milliseconds(w.woke - w.due));
+        handled.add(milliseconds(w.due - t0), milliseconds(edge.time - w.woke));
+    }
+
     const Summary p = summarise(panel);
     const Summary l = summarise(limit);
     const double minutes = options.seconds / 60.0;
@@ -374,6 +421,8 @@ int main(int argc, char **argv)
     std::printf("edge error against the ideal moment, ms:\n");
     printRow("panel", p);
     printRow("bare kernel timer", l);
+    printRow("  deadline to wake", summarise(woken));
+    printRow("  wake to write", summarise(handled));
     std::printf("p99 ratio panel / bare timer: %.2f\n", l.p99 > 0 ? p.p99 / l.p99 : 0.0);
     std::printf("bare kernel timer thread: %.1f ms CPU per minute on the same schedule\n",
             bareCpuMs / minutes);

@@ -2,12 +2,14 @@
 
 #include <QPainter>
 
+#include <algorithm>
+
 namespace meridan {
 
 LampBox::LampBox(QWidget *parent) : QFrame(parent)
 {
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    setAttribute(Qt::WA_OpaquePaintEvent); // the fill covers the whole box
+    setAttribute(Qt::WA_OpaquePaintEvent); // the look covers the whole box
 }
 
 void LampBox::setColour(const QColor &colour)
@@ -18,10 +20,29 @@ void LampBox::setColour(const QColor &colour)
     update();
 }
 
-void LampBox::paintEvent(QPaintEvent *event)
+void LampBox::paintEvent(QPaintEvent * /*event*/)
 {
-    QPainter(this).fillRect(rect(), fillColour);
-    QFrame::paintEvent(event); // the sunken border
+    // Each look (the fill and the style's sunken border over it) is drawn once for the box's
+    // size, scale and palette, then only copied: the style's border drawing had cost more than
+    // all the rest of a lamp edge.
+    const qreal ratio = devicePixelRatioF();
+    if (ratio != looksRatio || size() != looksSize || palette().cacheKey() != looksPalette) {
+        looks.clear();
+        looksRatio = ratio;
+        looksSize = size();
+        looksPalette = palette().cacheKey();
+    }
+    auto look = std::find_if(looks.begin(), looks.end(),
+            [this](const Look &drawn) { return drawn.colour == fillColour; });
+    if (look == looks.end()) {
+        QPixmap pixmap(size() * ratio);
+        pixmap.setDevicePixelRatio(ratio);
+        QPainter painter(&pixmap);
+        painter.fillRect(rect(), fillColour);
+        drawFrame(&painter);
+        look = looks.insert(looks.end(), { fillColour, pixmap });
+    }
+    QPainter(this).drawPixmap(0, 0, look->pixmap);
 }
 
 } // namespace meridan

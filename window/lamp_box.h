@@ -2,11 +2,15 @@
 
 #include <QColor>
 #include <QFrame>
+#include <QPixmap>
+
+#include <vector>
 
 namespace meridan {
 
 // A lamp's indicator box: a sunken frame filled with one colour. Changing the colour only
-// schedules a repaint of the box, which keeps a lamp edge cheap.
+// schedules a repaint of the box, and the repaint copies a look drawn before: a lamp edge stays
+// cheap.
 class LampBox : public QFrame
 {
     Q_OBJECT
@@ -21,7 +25,18 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    struct Look
+    {
+        QColor colour;
+        QPixmap pixmap;
+    };
+
     QColor fillColour { Qt::white };
+    // The looks drawn so far (one a colour: two while blinking), for this size, scale and palette.
+    std::vector<Look> looks;
+    qreal looksRatio = 0;
+    QSize looksSize;
+    qint64 looksPalette = 0;
 };
 
 } // namespace meridan

@@ -50,6 +50,7 @@ SimulatedLamp::SimulatedLamp(const QString &name, QWidget *parent) : QWidget(par
     setAccessibleName(name);
     setAccessibleDescription("dark");
     setFixedSize(sizeHint());
+    setAttribute(Qt::WA_OpaquePaintEvent); // each look carries the window's background
 }
 
 void SimulatedLamp::setLit(bool lit)
@@ -63,12 +64,14 @@ void SimulatedLamp::setLit(bool lit)
 
 void SimulatedLamp::paintEvent(QPaintEvent * /*event*/)
 {
-    // Each look is drawn once, antialiased, and then only copied: an edge costs a blit.
-    static const auto look = [](const QSize &size, qreal ratio, bool lit) {
+    // Each look is drawn once, antialiased over the window's background, and then only copied:
+    // an edge costs the copy of an opaque picture, with nothing to blend and nothing under it
+    // to paint first.
+    const auto look = [this](const QSize &size, qreal ratio, bool lit) {
         QPixmap pixmap(size * ratio);
         pixmap.setDevicePixelRatio(ratio);
-        pixmap.fill(Qt::transparent);
         QPainter painter(&pixmap);
+        painter.fillRect(QRect(QPoint(0, 0), size), palette().window());
         painter.setRenderHint(QPainter::Antialiasing);
         // Amber when lit, like the turn-signal lamp it stands for.
         painter.setPen(QPen(lit ? QColor(120, 80, 0) : QColor(32, 32, 32), 3));
@@ -77,10 +80,11 @@ void SimulatedLamp::paintEvent(QPaintEvent * /*event*/)
         return pixmap;
     };
     const qreal ratio = devicePixelRatioF();
-    if (cachedRatio != ratio) {
+    if (cachedRatio != ratio || cachedPalette != palette().cacheKey()) {
         litLook = look(size(), ratio, true);
         darkLook = look(size(), ratio, false);
         cachedRatio = ratio;
+        cachedPalette = palette().cacheKey();
     }
     QPainter(this).drawPixmap(0, 0, isLit ? litLook : darkLook);
 }

@@ -29,6 +29,7 @@ protected:
 private:
     bool isLit = false;
     qreal cachedRatio = 0;
+    qint64 cachedPalette = 0;
     QPixmap litLook;
     QPixmap darkLook;
 };
