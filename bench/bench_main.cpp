@@ -33,6 +33,9 @@
 #include <thread>
 #include <vector>
 
+#include <dlfcn.h>
+#include <poll.h>
+#include <pthread.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/timerfd.h>
@@ -42,6 +45,24 @@
 
 using namespace meridan;
 using namespace meridan::bench;
+
+// The moment the event loop's thread last returned from poll(), glib's wait: the benchmark's own
+// poll() stands before the C library's, so that an edge's wake splits into the kernel's part
+// (deadline to the return from the wait) and the event loop's (the return to the handler).
+namespace {
+std::atomic<std::int64_t> lastPollReturn { 0 };
+std::atomic<pthread_t> loopThread {};
+} // namespace
+
+extern "C" int poll(pollfd *descriptors, nfds_t count, int timeout)
+{
+    using Poll = int (*)(pollfd *, nfds_t, int);
+    static const auto next = reinterpret_cast<Poll>(::dlsym(RTLD_NEXT, "poll"));
+    const int result = next(descriptors, count, timeout);
+    if (::pthread_equal(::pthread_self(), loopThread.load()))
+        lastPollReturn = std::chrono::steady_clock::now().time_since_epoch().count();
+    return result;
+}
 
 namespace {
 
@@ -242,6 +263,7 @@ public:
     struct Wake
     {
         TimePoint due;
+        TimePoint polled; // the event loop's return from its wait
         TimePoint woke;
     };
 
@@ -250,7 +272,8 @@ public:
     {
         inner.setHandler([this, run = std::move(handler)] {
             if (due && wakes.size() < wakes.capacity())
-                wakes.push_back({ *due, std::chrono::steady_clock::now() });
+                wakes.push_back({ *due, TimePoint(Duration(lastPollReturn.load())),
+                        std::chrono::steady_clock::now() });
             run();
         });
     }
@@ -279,6 +302,7 @@ void printRow(const char *name, const Summary &s)
 int main(int argc, char **argv)
 {
     const Options options = parse(argc, argv);
+    loopThread = ::pthread_self();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("MERIDAN_BOARD", "sim");
@@ -394,7 +418,7 @@ int main(int argc, char **argv)
             hazardGap = std::max(hazardGap, std::abs(milliseconds(edges[k].time - other[k].time)));
 
     // Each edge's wake: the last one at or before its write.
-    EdgeErrors woken, handled;
+    EdgeErrors woken, polled, dispatched, handled;
     for (const OutputWrite &edge : edges) {
         const auto wake = std::upper_bound(wakeUp.wakes.begin(), wakeUp.wakes.end(), edge.time,
                 [](TimePoint time, const TimedWakeUp::Wake &w) { return time < w.woke; });
@@ -402,6 +426,10 @@ int main(int argc, char **argv)
             continue;
         const TimedWakeUp::Wake &w = *std::prev(wake);
         woken.add(milliseconds(w.due - t0), milliseconds(w.woke - w.due));
+        if (w.polled >= w.due && w.polled <= w.woke) {
+            polled.add(milliseconds(w.due - t0), milliseconds(w.polled - w.due));
+            dispatched.add(milliseconds(w.due - t0), milliseconds(w.woke - w.polled));
+        }
         handled.add(milliseconds(w.due - t0), milliseconds(edge.time - w.woke));
     }
 
@@ -422,6 +450,10 @@ int main(int argc, char **argv)
     printRow("panel", p);
     printRow("bare kernel timer", l);
     printRow("  deadline to wake", summarise(woken));
+    if (!polled.at.empty()) {
+        printRow("    to poll's return", summarise(polled));
+        printRow("    poll to handler", summarise(dispatched));
+    }
     printRow("  wake to write", summarise(handled));
     std::printf("p99 ratio panel / bare timer: %.2f\n", l.p99 > 0 ? p.p99 / l.p99 : 0.0);
     std::printf("bare kernel timer thread: %.1f ms CPU per minute on the same schedule\n",

@@ -20,6 +20,8 @@ export MERIDAN_PANEL=$PWD/build/release/app/meridan
 export MERIDAN_REFERENCE=$PWD/build/release/bench/meridan-reference-panel
 unset QT_QPA_PLATFORMTHEME QT_STYLE_OVERRIDE WAYLAND_DISPLAY
 export QT_QPA_PLATFORM=xcb
+table=$(mktemp)
+trap 'rm -f "$table"' EXIT
 xvfb-run -a -s "-screen 0 1280x800x24 -noreset" bash -c '
   set -euo pipefail
   # cpu PID: nanoseconds on the CPU and voluntary switches, summed over the process'"'"'s threads.
@@ -55,10 +57,12 @@ xvfb-run -a -s "-screen 0 1280x800x24 -noreset" bash -c '
     measure panel Meridan "$MERIDAN_PANEL"
     measure reference "Meridan reference panel" "$MERIDAN_REFERENCE" 200
   done
-' | tee /dev/stderr | awk -F"|" '
+' > "$table"
+cat "$table"
+awk -F"|" '
   $3 ~ /panel/ { panel[$2 + 0] = $4 } $3 ~ /reference/ { reference[$2 + 0] = $4 }
   END {
     line = "CPU ratio, panel / reference, by round:"
-    for (r in panel) { line = line sprintf(" %.2f", panel[r] / reference[r]); p += panel[r]; q += reference[r] }
+    for (r = 1; r in panel; ++r) { line = line sprintf(" %.2f", panel[r] / reference[r]); p += panel[r]; q += reference[r] }
     printf "%s; over all rounds %.2f\n", line, p / q
-  }'
+  }' "$table"

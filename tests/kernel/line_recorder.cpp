@@ -3,7 +3,8 @@
 // MERIDAN_LINE_RECORD. A released gpio-sim line reverts to its pull, so after the panel has gone
 // only this record shows the last level it wrote. With MERIDAN_LINE_FAIL=N, the Nth
 // GPIO_V2_LINE_SET_VALUES_IOCTL fails with EIO instead of reaching the kernel: a write that fails
-// while the board stays.
+// while the board stays. With MERIDAN_LINE_TIMES set, each line ends with the monotonic time of
+// the write in nanoseconds, taken as it returns (for the switch-to-lamp benchmark).
 
 #include <linux/gpio.h>
 
@@ -11,6 +12,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -36,10 +38,18 @@ extern "C" int ioctl(int descriptor, unsigned long request, ...)
     if (result == 0 && request == GPIO_V2_LINE_SET_VALUES_IOCTL) {
         if (const char *path = std::getenv("MERIDAN_LINE_RECORD")) {
             const auto *values = static_cast<const gpio_v2_line_values *>(argument);
-            char line[64];
-            const int length = std::snprintf(line, sizeof line, "%llx %llx\n",
+            char line[96];
+            int length = std::snprintf(line, sizeof line, "%llx %llx",
                     static_cast<unsigned long long>(values->bits),
                     static_cast<unsigned long long>(values->mask));
+            if (std::getenv("MERIDAN_LINE_TIMES") != nullptr) {
+                timespec now {};
+                ::clock_gettime(CLOCK_MONOTONIC, &now);
+                length += std::snprintf(line + length,
+                        sizeof line - static_cast<std::size_t>(length), " %lld",
+                        static_cast<long long>(now.tv_sec) * 1'000'000'000 + now.tv_nsec);
+            }
+            line[length++] = '\n';
             const int file = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
             if (file >= 0) {
                 [[maybe_unused]] const ssize_t written =
