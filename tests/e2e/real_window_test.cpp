@@ -749,14 +749,6 @@ protected:
         ASSERT_NE(std::getenv("MERIDAN_BINARY"), nullptr);
     }
 
-    std::vector<Window> windows(const std::string &title) { return screen.windows(title); }
-    std::optional<Window> waitFor(const std::string &title, int width, int height)
-    {
-        return screen.waitFor(title, width, height);
-    }
-    bool waitGone(const std::string &title) { return screen.waitGone(title); }
-    void click(const Window &window, int x, int y) { screen.click(window, { x, y }); }
-
     // What a button's face shows between its border and its text.
     struct Face
     {
@@ -848,11 +840,12 @@ protected:
         all.insert(all.end(), settings.begin(), settings.end());
         return std::make_unique<Meridan>(all, scratch.path + "/stderr");
     }
-    // The panel's window at its design size, once the simulated board's is there too.
+    // The panel's window at its design size, once the simulated board's (`board`) is there too.
     std::optional<Window> panel()
     {
         const auto found = screen->waitFor("Meridan", 374, 354);
-        if (!found || !screen->waitFor("Meridan simulated board", 0, 0))
+        board = screen->waitFor("Meridan simulated board", 0, 0);
+        if (!found || !board)
             return std::nullopt;
         std::this_thread::sleep_for(300ms); // the first paint
         return found;
@@ -860,6 +853,7 @@ protected:
 
     TemporaryDirectory scratch;
     std::unique_ptr<Screen> screen;
+    std::optional<Window> board;
 };
 
 INSTANTIATE_TEST_SUITE_P(Desktops, OnScreen, ::testing::Values("X11", "Wayland"),
@@ -888,8 +882,6 @@ TEST_P(OnScreen, TheWindowStartsWithEveryDesignColourUnderTheDefaultAndADarkThem
         auto meridan = start(settings);
         const auto window = panel();
         ASSERT_TRUE(window.has_value()) << "the panel never appeared";
-        const auto board = screen->waitFor("Meridan simulated board", 0, 0);
-        ASSERT_TRUE(board.has_value());
         const Pixels corner = screen->grab(*board, { 2, 2, 1, 1 });
         ASSERT_EQ(corner.rgb.size(), 1u);
         EXPECT_EQ(meridan::testing::darkestChannel(corner.rgb[0]) < 100, dark)
@@ -965,7 +957,7 @@ TEST_P(OnScreen, TheCloseControlAndSigtermEachDarkenBothLampsAndEndWithStatusZer
 TEST_F(RealWindow, ButtonFacesShowTheirDesignColourEnabledAndDisabledWithTheFocusVisible)
 {
     Meridan meridan;
-    const auto panel = waitFor("Meridan", 374, 354);
+    const auto panel = screen.waitFor("Meridan", 374, 354);
     ASSERT_TRUE(panel.has_value()) << "the panel never appeared";
     std::this_thread::sleep_for(200ms); // the first paint
     expectFaces(*panel,
@@ -973,7 +965,7 @@ TEST_F(RealWindow, ButtonFacesShowTheirDesignColourEnabledAndDisabledWithTheFocu
                     { "END", true } });
     const unsigned long unfocusedBorder = face(*panel, kButtons.at("OFF")).border;
 
-    click(*panel, kLeft.first, kLeft.second); // LEFT takes the focus; RIGHT and HAZARD go grey
+    screen.click(*panel, kLeft); // LEFT takes the focus; RIGHT and HAZARD go grey
     std::this_thread::sleep_for(200ms);
     expectFaces(*panel,
             { { "LEFT", true }, { "OFF", true }, { "RIGHT", false }, { "HAZARD", false },
@@ -982,27 +974,27 @@ TEST_F(RealWindow, ButtonFacesShowTheirDesignColourEnabledAndDisabledWithTheFocu
             << "the button with the keyboard focus looks like the others";
     EXPECT_EQ(face(*panel, kButtons.at("OFF")).border, unfocusedBorder);
 
-    click(*panel, kOff.first, kOff.second);
-    click(*panel, kHazard.first, kHazard.second); // LEFT and RIGHT go grey
+    screen.click(*panel, kOff);
+    screen.click(*panel, kHazard); // LEFT and RIGHT go grey
     std::this_thread::sleep_for(200ms);
     expectFaces(*panel,
             { { "LEFT", false }, { "OFF", true }, { "RIGHT", false }, { "HAZARD", true },
                     { "END", true } });
 
-    click(*panel, kEnd.first, kEnd.second);
+    screen.click(*panel, kEnd);
     EXPECT_EQ(meridan.exitStatus(), 0);
 }
 
 TEST_F(RealWindow, WithoutABoardOnlyTheMessageShowsAndReturnEndsWithStatusOne)
 {
     Meridan meridan({ "MERIDAN_BOARD=sim-unplugged" });
-    const auto message = waitFor("Meridan", 0, 0);
+    const auto message = screen.waitFor("Meridan", 0, 0);
     ASSERT_TRUE(message.has_value()) << "no message box";
     // The box's text is checked in the widget tests; here, that it is the only window.
     EXPECT_LT(message->height, 200);
     std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(windows("Meridan").size(), 1u) << "more than the message box is showing";
-    EXPECT_TRUE(windows("Meridan simulated board").empty());
+    EXPECT_EQ(screen.windows("Meridan").size(), 1u) << "more than the message box is showing";
+    EXPECT_TRUE(screen.windows("Meridan simulated board").empty());
 
     run("xdotool windowfocus --sync " + std::to_string(message->id) + " key Return");
     EXPECT_EQ(meridan.exitStatus(), 1);
@@ -1011,7 +1003,7 @@ TEST_F(RealWindow, WithoutABoardOnlyTheMessageShowsAndReturnEndsWithStatusOne)
 TEST_F(RealWindow, SigtermDuringTheNoBoardMessageEndsWithStatusOne)
 {
     Meridan meridan({ "MERIDAN_BOARD=sim-unplugged" });
-    ASSERT_TRUE(waitFor("Meridan", 0, 0).has_value()) << "no message box";
+    ASSERT_TRUE(screen.waitFor("Meridan", 0, 0).has_value()) << "no message box";
     ::kill(meridan.pid, SIGTERM);
     EXPECT_EQ(meridan.exitStatus(), 1);
 }
@@ -1019,7 +1011,7 @@ TEST_F(RealWindow, SigtermDuringTheNoBoardMessageEndsWithStatusOne)
 TEST_F(RealWindow, AnUnknownBoardIsReportedInABoxThenEndsWithStatusTwo)
 {
     Meridan meridan({ "MERIDAN_BOARD=phidget" });
-    const auto report = waitFor("Meridan", 0, 0);
+    const auto report = screen.waitFor("Meridan", 0, 0);
     ASSERT_TRUE(report.has_value()) << "no report";
     EXPECT_LT(report->height, 300);
     run("xdotool windowfocus --sync " + std::to_string(report->id) + " key Return");
@@ -1031,10 +1023,10 @@ TEST_F(RealWindow, SigintSigtermAndSighupEndThePanelWithStatusZero)
     for (const int signal : { SIGINT, SIGTERM, SIGHUP }) {
         SCOPED_TRACE(strsignal(signal));
         Meridan meridan;
-        ASSERT_TRUE(waitFor("Meridan", 374, 354).has_value());
+        ASSERT_TRUE(screen.waitFor("Meridan", 374, 354).has_value());
         ::kill(meridan.pid, signal);
         EXPECT_EQ(meridan.exitStatus(), 0);
-        ASSERT_TRUE(waitGone("Meridan"));
+        ASSERT_TRUE(screen.waitGone("Meridan"));
     }
 }
 
@@ -1056,7 +1048,7 @@ TEST_F(RealWindow, EveryArgumentQtsOwnIncludedIsRefusedWithStatusTwo)
         EXPECT_THAT(contents(errors),
                 ::testing::HasSubstr("meridan: takes no arguments, but was given \""
                         + arguments.front() + "\""));
-        EXPECT_TRUE(windows("Meridan").empty());
+        EXPECT_TRUE(screen.windows("Meridan").empty());
     }
 }
 
