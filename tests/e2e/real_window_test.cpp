@@ -847,7 +847,16 @@ protected:
         board = screen->waitFor("Meridan simulated board", 0, 0);
         if (!found || !board)
             return std::nullopt;
-        std::this_thread::sleep_for(300ms); // the first paint
+        // Its first paint: the left lamp's box shows white. A compositor may show the window's
+        // place before the panel has drawn into it.
+        const auto deadline = Clock::now() + 10s;
+        while (Clock::now() < deadline) {
+            const Pixels box = screen->grab(*found, { kPicture1.first, kPicture1.second, 1, 1 });
+            if (!box.rgb.empty() && box.rgb[0] == 0xFFFFFF)
+                break;
+            std::this_thread::sleep_for(20ms);
+        }
+        std::this_thread::sleep_for(100ms); // the rest of the paint
         return found;
     }
 
