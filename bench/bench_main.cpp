@@ -51,6 +51,7 @@ using namespace meridan::bench;
 // (deadline to the return from the wait) and the event loop's (the return to the handler).
 namespace {
 std::atomic<std::int64_t> lastPollReturn { 0 };
+std::atomic<std::int64_t> previousPollReturn { 0 };
 std::atomic<pthread_t> loopThread {};
 } // namespace
 
@@ -59,8 +60,10 @@ extern "C" int poll(pollfd *descriptors, nfds_t count, int timeout)
     using Poll = int (*)(pollfd *, nfds_t, int);
     static const auto next = reinterpret_cast<Poll>(::dlsym(RTLD_NEXT, "poll"));
     const int result = next(descriptors, count, timeout);
-    if (::pthread_equal(::pthread_self(), loopThread.load()))
+    if (::pthread_equal(::pthread_self(), loopThread.load())) {
+        previousPollReturn = lastPollReturn.load();
         lastPollReturn = std::chrono::steady_clock::now().time_since_epoch().count();
+    }
     return result;
 }
 
@@ -75,13 +78,15 @@ struct Options
     double seconds = 60;
     bool load = false;
     bool soak = false;
+    Duration lead = PreciseWakeUp::defaultLead;
 };
 
 [[noreturn]] void usage(const std::string &problem)
 {
     std::cerr << "meridan-bench: " << problem << "\n"
               << "usage: meridan-bench [--mode left|right|hazard] [--value V (100 to 1000)]"
-                 " [--seconds S] [--load] [--soak]\n";
+                 " [--seconds S] [--load] [--soak]"
+                 " [--lead-us MICROSECONDS]\n";
     std::exit(2);
 }
 
@@ -117,6 +122,11 @@ Options parse(int argc, char **argv)
             options.load = true;
         } else if (arg == "--soak") {
             options.soak = true;
+        } else if (arg == "--lead-us") {
+            const int lead = std::atoi(next().c_str());
+            if (lead < 0 || lead > 10'000)
+                usage("the lead is 0 to 10000 microseconds");
+            options.lead = std::chrono::microseconds(lead);
         } else {
             usage("unknown option \"" + std::string(arg) + "\"");
         }
@@ -263,17 +273,25 @@ public:
     struct Wake
     {
         TimePoint due;
-        TimePoint polled; // the event loop's return from its wait
+        TimePoint loop; // the event loop's return from its wait (before the deadline, with a lead)
+        TimePoint polled; // the last return from a wait: the loop's, or the wake-up's own
         TimePoint woke;
     };
 
-    explicit TimedWakeUp(std::size_t expected) { wakes.reserve(expected); }
+    TimedWakeUp(std::size_t expected, Duration lead) : early(lead), inner(lead)
+    {
+        wakes.reserve(expected);
+    }
     void setHandler(std::function<void()> handler) override
     {
         inner.setHandler([this, run = std::move(handler)] {
-            if (due && wakes.size() < wakes.capacity())
-                wakes.push_back({ *due, TimePoint(Duration(lastPollReturn.load())),
-                        std::chrono::steady_clock::now() });
+            if (due && wakes.size() < wakes.capacity()) {
+                const TimePoint polled(Duration(lastPollReturn.load()));
+                const TimePoint loop(
+                        Duration(early > Duration::zero() ? previousPollReturn.load()
+                                                          : polled.time_since_epoch().count()));
+                wakes.push_back({ *due, loop, polled, std::chrono::steady_clock::now() });
+            }
             run();
         });
     }
@@ -286,6 +304,7 @@ public:
     std::vector<Wake> wakes;
 
 private:
+    Duration early;
     PreciseWakeUp inner;
     std::optional<TimePoint> due;
 };
@@ -314,7 +333,8 @@ int main(int argc, char **argv)
     MonotonicClock clock;
     QtDesktop desktop;
     OperatorWindow window;
-    TimedWakeUp wakeUp(4 * expectedEdges(options.seconds, options.value, options.value / 2));
+    TimedWakeUp wakeUp(
+            4 * expectedEdges(options.seconds, options.value, options.value / 2), options.lead);
     auto form = std::make_unique<Form1>(window.controls(), desktop, clock, wakeUp, [&clock] {
         return std::make_unique<BoardLibrary>(
                 clock, [](QWidget &boardWindow) { boardWindow.show(); });
@@ -418,7 +438,7 @@ int main(int argc, char **argv)
             hazardGap = std::max(hazardGap, std::abs(milliseconds(edges[k].time - other[k].time)));
 
     // Each edge's wake: the last one at or before its write.
-    EdgeErrors woken, polled, dispatched, handled;
+    EdgeErrors loopWoken, woken, polled, dispatched, handled;
     for (const OutputWrite &edge : edges) {
         const auto wake = std::upper_bound(wakeUp.wakes.begin(), wakeUp.wakes.end(), edge.time,
                 [](TimePoint time, const TimedWakeUp::Wake &w) { return time < w.woke; });
@@ -426,6 +446,7 @@ int main(int argc, char **argv)
             continue;
         const TimedWakeUp::Wake &w = *std::prev(wake);
         woken.add(milliseconds(w.due - t0), milliseconds(w.woke - w.due));
+        loopWoken.add(milliseconds(w.due - t0), milliseconds(w.loop - w.due));
         if (w.polled >= w.due && w.polled <= w.woke) {
             polled.add(milliseconds(w.due - t0), milliseconds(w.polled - w.due));
             dispatched.add(milliseconds(w.due - t0), milliseconds(w.woke - w.polled));
@@ -444,11 +465,14 @@ int main(int argc, char **argv)
     const char *modeName = options.mode == Mode::Left ? "left"
             : options.mode == Mode::Right             ? "right"
                                                       : "hazard";
-    std::printf("mode %s, V = %d ms (lit %d ms), %.0f s%s\n", modeName, value, half,
-            options.seconds, options.load ? ", other core loaded" : "");
+    std::printf("mode %s, V = %d ms (lit %d ms), %.0f s%s, the loop woken %.3f ms early\n",
+            modeName, value, half, options.seconds, options.load ? ", other core loaded" : "",
+            milliseconds(options.lead));
     std::printf("edge error against the ideal moment, ms:\n");
     printRow("panel", p);
     printRow("bare kernel timer", l);
+    if (options.lead > Duration::zero())
+        printRow("  loop's wake", summarise(loopWoken));
     printRow("  deadline to wake", summarise(woken));
     if (!polled.at.empty()) {
         printRow("    to poll's return", summarise(polled));

@@ -14,6 +14,8 @@
 //                              write after it in RECORD (the line recorder's "bits mask ns"
 //                              lines); prints count, median, p99 and maximum in milliseconds.
 
+#include "latency_report.h"
+
 #include <linux/gpio.h>
 
 #include <algorithm>
@@ -26,6 +28,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -136,18 +139,7 @@ int report(const char *offsPath, const char *recordPath)
         if (answer != writes.end())
             latencies.push_back(static_cast<double>(*answer - off) / 1e6);
     }
-    if (latencies.empty()) {
-        std::printf("count 0\n");
-        return 1;
-    }
-    std::sort(latencies.begin(), latencies.end());
-    const auto at = [&latencies](double fraction) {
-        return latencies[std::min(latencies.size() - 1,
-                static_cast<std::size_t>(fraction * static_cast<double>(latencies.size())))];
-    };
-    std::printf("count %zu of %zu median %.3f p99 %.3f max %.3f\n", latencies.size(), offs.size(),
-            at(0.5), at(0.99), latencies.back());
-    return latencies.size() == offs.size() ? 0 : 1;
+    return meridan::bench::printLatencies(std::move(latencies), offs.size());
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <utility>
 
+#include <poll.h>
 #include <sys/timerfd.h>
 
 namespace meridan {
@@ -18,6 +19,7 @@ void PreciseWakeUp::setHandler(std::function<void()> handler)
 
 void PreciseWakeUp::wakeAt(std::optional<TimePoint> when)
 {
+    deadline = when;
     if (!timer.valid()) {
         if (!when)
             return;
@@ -26,16 +28,38 @@ void PreciseWakeUp::wakeAt(std::optional<TimePoint> when)
             raiseRunTimeError("timerfd_create(CLOCK_MONOTONIC)", std::strerror(errno));
         timer.watch(FileDescriptor(LinuxSystemCalls::instance(), descriptor), [this] { fired(); });
     }
+    if (when)
+        arm(*when - lead);
+    else
+        arm(TimePoint {});
+}
+
+// Arms the kernel timer for `when`; the epoch (or any moment before it) disarms it.
+void PreciseWakeUp::arm(TimePoint when)
+{
     itimerspec alarm {};
-    if (when) {
-        const auto since = when->time_since_epoch().count();
-        // An all-zero deadline would disarm the timer; one nanosecond on is as good as due.
-        const std::int64_t nanoseconds = since > 0 ? since : 1;
-        alarm.it_value.tv_sec = static_cast<time_t>(nanoseconds / 1'000'000'000);
-        alarm.it_value.tv_nsec = static_cast<long>(nanoseconds % 1'000'000'000);
+    if (const auto since = when.time_since_epoch().count(); since > 0) {
+        alarm.it_value.tv_sec = static_cast<time_t>(since / 1'000'000'000);
+        alarm.it_value.tv_nsec = static_cast<long>(since % 1'000'000'000);
+    } else if (deadline) {
+        alarm.it_value.tv_nsec = 1; // an all-zero deadline would disarm; one nanosecond is due
     }
     if (::timerfd_settime(timer.get(), TFD_TIMER_ABSTIME, &alarm, nullptr) != 0)
         raiseRunTimeError("timerfd_settime", std::strerror(errno));
+}
+
+// Waits on the kernel timer, armed for `when`, without the event loop: its wake-up, not a sleep
+// with the thread's timer slack, so the thread wakes as close to the moment as the kernel can.
+void PreciseWakeUp::waitUntil(TimePoint when)
+{
+    arm(when);
+    pollfd ready { timer.get(), POLLIN, 0 };
+    while (::poll(&ready, 1, -1) < 0) {
+        if (errno != EINTR)
+            raiseRunTimeError("poll(timerfd)", std::strerror(errno));
+    }
+    std::uint64_t expirations = 0;
+    [[maybe_unused]] const ssize_t bytes = timer.read(&expirations, sizeof expirations);
 }
 
 void PreciseWakeUp::fired()
@@ -43,6 +67,8 @@ void PreciseWakeUp::fired()
     std::uint64_t expirations = 0;
     // Reading clears the descriptor's readiness; EAGAIN means a re-arm already cleared it.
     [[maybe_unused]] const ssize_t bytes = timer.read(&expirations, sizeof expirations);
+    if (deadline && std::chrono::steady_clock::now() < *deadline)
+        waitUntil(*deadline);
     if (onWake)
         onWake();
 }

@@ -3,6 +3,7 @@
 #include "wake_up.h"
 #include "watched_descriptor.h"
 
+#include <chrono>
 #include <functional>
 
 namespace meridan {
@@ -11,10 +12,19 @@ namespace meridan {
 // the monotonic clock (the clock MonotonicClock reads) and watched by the Qt event loop. It wakes
 // within a fraction of a millisecond of the deadline and never accumulates drift, where Qt's
 // coarse timers may move a wake-up by 5 % of its interval.
+//
+// The event loop is woken `lead` before the deadline, and the handler then waits for the deadline
+// itself on the same descriptor: the loop's own wake-up and dispatch are over by the deadline, and
+// the moment the handler runs is the kernel's wake from one plain wait, as a bare timer thread's
+// would be. That costs a second wake-up per deadline and keeps the event loop for at most `lead`.
 class PreciseWakeUp final : public WakeUp
 {
 public:
-    PreciseWakeUp() = default;
+    static constexpr std::chrono::microseconds defaultLead { 500 };
+
+    // `early` is how long before each deadline the event loop wakes; zero hands the deadline's
+    // own wake-up to the loop.
+    explicit PreciseWakeUp(Duration early = defaultLead) : lead(early) { }
     PreciseWakeUp(const PreciseWakeUp &) = delete;
     PreciseWakeUp &operator=(const PreciseWakeUp &) = delete;
 
@@ -25,9 +35,13 @@ public:
 
 private:
     void fired();
+    void arm(TimePoint when);
+    void waitUntil(TimePoint when);
 
+    Duration lead;
     std::function<void()> onWake;
     WatchedDescriptor timer;
+    std::optional<TimePoint> deadline;
 };
 
 } // namespace meridan
