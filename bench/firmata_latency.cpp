@@ -11,7 +11,8 @@
 //                            DIGITAL_MESSAGE each, as the panel's offlights does. Prints "ready"
 //                            once the firmware has answered.
 //   report EVENTS IN OUT     for each "switched IN open" in the emulated board's EVENTS, the time
-//                            to the next "pin OUT 0": count, median, p99 and maximum in ms.
+//                            to the next "pin OUT 0" (none if that is 100 ms or more): count,
+//                            median, p99 and maximum in ms.
 
 #include "firmata_protocol.h"
 #include "latency_report.h"
@@ -150,7 +151,9 @@ int report(const char *eventsPath, const std::string &in, const std::string &out
             since = at;
             waiting = true;
         } else if (rest == dark && waiting) {
-            latencies.push_back(at - since);
+            // A lamp that was not lit when the switch opened goes dark only at a later turn.
+            if (at - since < 100)
+                latencies.push_back(at - since);
             waiting = false;
         }
     }

@@ -3,7 +3,8 @@
 # 60 s and V = 100 for 10 minutes (the latter with the soak's samples), each idle and with the
 # other core loaded, then the start-up probe, then the panel's CPU beside a minimal Qt panel under
 # Xvfb (bench/cpu_compare.sh, three rounds of a minute each), then the switch-to-lamp latency on
-# the real kernel under QEMU (bench/switch_latency.sh). About 33 minutes.
+# the real kernel under QEMU (bench/switch_latency.sh) and on the real StandardFirmata on an
+# emulated Uno (bench/firmata_latency.sh). About 40 minutes.
 # Usage: bench/run_all.sh [log]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -32,4 +33,6 @@ export QT_QPA_PLATFORM=offscreen
   bench/cpu_compare.sh 3 60
   echo "### bench/switch_latency.sh 200"
   bench/switch_latency.sh 200 2>/dev/null | grep -E '^(panel|bare|p99 ratio)'
+  echo "### bench/firmata_latency.sh 200"
+  bench/firmata_latency.sh 200 2>/dev/null | grep -E '^(switch|panel|bare|p99 ratio)'
 } | tee "$log"

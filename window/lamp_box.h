@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFrame>
 #include <QPixmap>
+#include <QString>
 
 #include <vector>
 
@@ -20,6 +21,9 @@ public:
 
     QColor colour() const { return fillColour; }
     void setColour(const QColor &colour);
+    // What the box shows, in words, for assistive technology: "dark" until set.
+    QString state() const { return stateText; }
+    void setState(const QString &state);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -32,6 +36,7 @@ private:
     };
 
     QColor fillColour { Qt::white };
+    QString stateText { QStringLiteral("dark") };
     // The looks drawn so far (one a colour: two while blinking), for this size, scale and palette.
     std::vector<Look> looks;
     qreal looksRatio = 0;

@@ -187,9 +187,7 @@ OperatorWindow::OperatorWindow(QWidget *parent)
     setWindowTitle(kApplicationTitle);
     setPalette(windowPalette());
     Picture1->setAccessibleName("Left lamp");
-    Picture1->setAccessibleDescription("dark");
     Picture2->setAccessibleName("Right lamp");
-    Picture2->setAccessibleDescription("dark");
     HScroll1->setAccessibleName("Blink rate");
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
             | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);

@@ -9,7 +9,9 @@ namespace meridan {
 void QtIndicatorBox::setBackColor(Colour colour)
 {
     widget.setColour(QColor(redOf(colour), greenOf(colour), blueOf(colour)));
-    widget.setAccessibleDescription(colour == LampOn ? "lit" : "dark");
+    static const QString lit = QStringLiteral("lit");
+    static const QString dark = QStringLiteral("dark");
+    widget.setState(colour == LampOn ? lit : dark);
 }
 
 } // namespace meridan
