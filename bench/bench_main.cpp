@@ -79,6 +79,7 @@ struct Options
     bool load = false;
     bool soak = false;
     Duration lead = PreciseWakeUp::defaultLead;
+    Duration spin = PreciseWakeUp::defaultSpin;
 };
 
 [[noreturn]] void usage(const std::string &problem)
@@ -86,7 +87,7 @@ struct Options
     std::cerr << "meridan-bench: " << problem << "\n"
               << "usage: meridan-bench [--mode left|right|hazard] [--value V (100 to 1000)]"
                  " [--seconds S] [--load] [--soak]"
-                 " [--lead-us MICROSECONDS]\n";
+                 " [--lead-us MICROSECONDS] [--spin-us MICROSECONDS]\n";
     std::exit(2);
 }
 
@@ -122,6 +123,11 @@ Options parse(int argc, char **argv)
             options.load = true;
         } else if (arg == "--soak") {
             options.soak = true;
+        } else if (arg == "--spin-us") {
+            const int spin = std::atoi(next().c_str());
+            if (spin < 0 || spin > 1'000)
+                usage("the spin is 0 to 1000 microseconds");
+            options.spin = std::chrono::microseconds(spin);
         } else if (arg == "--lead-us") {
             const int lead = std::atoi(next().c_str());
             if (lead < 0 || lead > 10'000)
@@ -278,7 +284,7 @@ public:
         TimePoint woke;
     };
 
-    TimedWakeUp(std::size_t expected, Duration lead) : early(lead), inner(lead)
+    TimedWakeUp(std::size_t expected, Duration lead, Duration spin) : early(lead), inner(lead, spin)
     {
         wakes.reserve(expected);
     }
@@ -333,8 +339,8 @@ int main(int argc, char **argv)
     MonotonicClock clock;
     QtDesktop desktop;
     OperatorWindow window;
-    TimedWakeUp wakeUp(
-            4 * expectedEdges(options.seconds, options.value, options.value / 2), options.lead);
+    TimedWakeUp wakeUp(4 * expectedEdges(options.seconds, options.value, options.value / 2),
+            options.lead, options.spin);
     auto form = std::make_unique<Form1>(window.controls(), desktop, clock, wakeUp, [&clock] {
         return std::make_unique<BoardLibrary>(
                 clock, [](QWidget &boardWindow) { boardWindow.show(); });
@@ -447,7 +453,7 @@ int main(int argc, char **argv)
         const TimedWakeUp::Wake &w = *std::prev(wake);
         woken.add(milliseconds(w.due - t0), milliseconds(w.woke - w.due));
         loopWoken.add(milliseconds(w.due - t0), milliseconds(w.loop - w.due));
-        if (w.polled >= w.due && w.polled <= w.woke) {
+        if (w.polled >= w.loop && w.polled <= w.woke) {
             polled.add(milliseconds(w.due - t0), milliseconds(w.polled - w.due));
             dispatched.add(milliseconds(w.due - t0), milliseconds(w.woke - w.polled));
         }
@@ -465,9 +471,10 @@ int main(int argc, char **argv)
     const char *modeName = options.mode == Mode::Left ? "left"
             : options.mode == Mode::Right             ? "right"
                                                       : "hazard";
-    std::printf("mode %s, V = %d ms (lit %d ms), %.0f s%s, the loop woken %.3f ms early\n",
+    std::printf("mode %s, V = %d ms (lit %d ms), %.0f s%s, the loop woken %.3f ms early, "
+                "the last %.3f ms spun\n",
             modeName, value, half, options.seconds, options.load ? ", other core loaded" : "",
-            milliseconds(options.lead));
+            milliseconds(options.lead), milliseconds(options.spin));
     std::printf("edge error against the ideal moment, ms:\n");
     printRow("panel", p);
     printRow("bare kernel timer", l);

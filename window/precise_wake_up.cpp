@@ -48,18 +48,21 @@ void PreciseWakeUp::arm(TimePoint when)
         raiseRunTimeError("timerfd_settime", std::strerror(errno));
 }
 
-// Waits on the kernel timer, armed for `when`, without the event loop: its wake-up, not a sleep
-// with the thread's timer slack, so the thread wakes as close to the moment as the kernel can.
+// Waits for `when` without the event loop: on the kernel timer, armed `spin` before it (its
+// wake-up, not a sleep with the thread's timer slack), then on the clock.
 void PreciseWakeUp::waitUntil(TimePoint when)
 {
-    arm(when);
-    pollfd ready { timer.get(), POLLIN, 0 };
-    while (::poll(&ready, 1, -1) < 0) {
-        if (errno != EINTR)
-            raiseRunTimeError("poll(timerfd)", std::strerror(errno));
+    if (std::chrono::steady_clock::now() < when - spin) {
+        arm(when - spin);
+        pollfd ready { timer.get(), POLLIN, 0 };
+        while (::poll(&ready, 1, -1) < 0) {
+            if (errno != EINTR)
+                raiseRunTimeError("poll(timerfd)", std::strerror(errno));
+        }
+        std::uint64_t expirations = 0;
+        [[maybe_unused]] const ssize_t bytes = timer.read(&expirations, sizeof expirations);
     }
-    std::uint64_t expirations = 0;
-    [[maybe_unused]] const ssize_t bytes = timer.read(&expirations, sizeof expirations);
+    while (std::chrono::steady_clock::now() < when) { }
 }
 
 void PreciseWakeUp::fired()

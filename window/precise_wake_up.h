@@ -14,17 +14,23 @@ namespace meridan {
 // coarse timers may move a wake-up by 5 % of its interval.
 //
 // The event loop is woken `lead` before the deadline, and the handler then waits for the deadline
-// itself on the same descriptor: the loop's own wake-up and dispatch are over by the deadline, and
-// the moment the handler runs is the kernel's wake from one plain wait, as a bare timer thread's
-// would be. That costs a second wake-up per deadline and keeps the event loop for at most `lead`.
+// itself on the same descriptor, armed `spin` before it, and spins on the clock for the rest: the
+// loop's own wake-up and dispatch are over by the deadline, and a kernel wake-up that comes up to
+// `spin` late still leaves the handler running at the deadline. That costs a second wake-up per
+// deadline and at most `spin` of the processor, and keeps the event loop for at most `lead`.
 class PreciseWakeUp final : public WakeUp
 {
 public:
     static constexpr std::chrono::microseconds defaultLead { 500 };
+    static constexpr std::chrono::microseconds defaultSpin { 30 };
 
-    // `early` is how long before each deadline the event loop wakes; zero hands the deadline's
-    // own wake-up to the loop.
-    explicit PreciseWakeUp(Duration early = defaultLead) : lead(early) { }
+    // `early` is how long before each deadline the event loop wakes, and `spinning` how long
+    // before it the last wait ends; zero for both hands the deadline's own wake-up to the loop.
+    explicit PreciseWakeUp(Duration early = defaultLead, Duration spinning = defaultSpin)
+        : lead(early),
+          spin(spinning)
+    {
+    }
     PreciseWakeUp(const PreciseWakeUp &) = delete;
     PreciseWakeUp &operator=(const PreciseWakeUp &) = delete;
 
@@ -39,6 +45,7 @@ private:
     void waitUntil(TimePoint when);
 
     Duration lead;
+    Duration spin;
     std::function<void()> onWake;
     WatchedDescriptor timer;
     std::optional<TimePoint> deadline;
