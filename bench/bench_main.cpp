@@ -51,7 +51,7 @@ using namespace meridan::bench;
 // (deadline to the return from the wait) and the event loop's (the return to the handler).
 namespace {
 std::atomic<std::int64_t> lastPollReturn { 0 };
-std::atomic<std::int64_t> previousPollReturn { 0 };
+std::atomic<std::int64_t> lastLoopPollReturn { 0 };
 std::atomic<pthread_t> loopThread {};
 } // namespace
 
@@ -61,8 +61,11 @@ extern "C" int poll(pollfd *descriptors, nfds_t count, int timeout)
     static const auto next = reinterpret_cast<Poll>(::dlsym(RTLD_NEXT, "poll"));
     const int result = next(descriptors, count, timeout);
     if (::pthread_equal(::pthread_self(), loopThread.load())) {
-        previousPollReturn = lastPollReturn.load();
-        lastPollReturn = std::chrono::steady_clock::now().time_since_epoch().count();
+        const std::int64_t now = std::chrono::steady_clock::now().time_since_epoch().count();
+        lastPollReturn = now;
+        // The event loop waits on several descriptors; the wake-up's own wait on its timer alone.
+        if (count > 1)
+            lastLoopPollReturn = now;
     }
     return result;
 }
@@ -89,6 +92,15 @@ struct Options
                  " [--seconds S] [--load] [--soak]"
                  " [--lead-us MICROSECONDS] [--spin-us MICROSECONDS]\n";
     std::exit(2);
+}
+
+// An option's whole number of microseconds, 0 to `most`.
+Duration microseconds(const std::string &text, int most, const std::string &what)
+{
+    const int value = std::atoi(text.c_str());
+    if (value < 0 || value > most)
+        usage(what + " is 0 to " + std::to_string(most) + " microseconds");
+    return std::chrono::microseconds(value);
 }
 
 Options parse(int argc, char **argv)
@@ -124,15 +136,9 @@ Options parse(int argc, char **argv)
         } else if (arg == "--soak") {
             options.soak = true;
         } else if (arg == "--spin-us") {
-            const int spin = std::atoi(next().c_str());
-            if (spin < 0 || spin > 1'000)
-                usage("the spin is 0 to 1000 microseconds");
-            options.spin = std::chrono::microseconds(spin);
+            options.spin = microseconds(next(), 1'000, "the spin");
         } else if (arg == "--lead-us") {
-            const int lead = std::atoi(next().c_str());
-            if (lead < 0 || lead > 10'000)
-                usage("the lead is 0 to 10000 microseconds");
-            options.lead = std::chrono::microseconds(lead);
+            options.lead = microseconds(next(), 10'000, "the lead");
         } else {
             usage("unknown option \"" + std::string(arg) + "\"");
         }
@@ -284,7 +290,7 @@ public:
         TimePoint woke;
     };
 
-    TimedWakeUp(std::size_t expected, Duration lead, Duration spin) : early(lead), inner(lead, spin)
+    TimedWakeUp(std::size_t expected, Duration lead, Duration spin) : inner(lead, spin)
     {
         wakes.reserve(expected);
     }
@@ -292,11 +298,9 @@ public:
     {
         inner.setHandler([this, run = std::move(handler)] {
             if (due && wakes.size() < wakes.capacity()) {
-                const TimePoint polled(Duration(lastPollReturn.load()));
-                const TimePoint loop(
-                        Duration(early > Duration::zero() ? previousPollReturn.load()
-                                                          : polled.time_since_epoch().count()));
-                wakes.push_back({ *due, loop, polled, std::chrono::steady_clock::now() });
+                wakes.push_back({ *due, TimePoint(Duration(lastLoopPollReturn.load())),
+                        TimePoint(Duration(lastPollReturn.load())),
+                        std::chrono::steady_clock::now() });
             }
             run();
         });
@@ -310,7 +314,6 @@ public:
     std::vector<Wake> wakes;
 
 private:
-    Duration early;
     PreciseWakeUp inner;
     std::optional<TimePoint> due;
 };

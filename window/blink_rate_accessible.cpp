@@ -1,22 +1,12 @@
 #include "blink_rate_accessible.h"
 
+#include "accessible_factory.h"
 #include "blink_rate_bar.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace meridan {
-
-namespace {
-
-    QAccessibleInterface *blinkRateFactory(const QString &className, QObject *object)
-    {
-        if (className == QLatin1String(BlinkRateBar::staticMetaObject.className()))
-            return new BlinkRateAccessible(static_cast<BlinkRateBar *>(object));
-        return nullptr;
-    }
-
-} // namespace
 
 BlinkRateAccessible::BlinkRateAccessible(BlinkRateBar *bar)
     : QAccessibleWidget(bar, QAccessible::ScrollBar, "Blink rate")
@@ -25,11 +15,7 @@ BlinkRateAccessible::BlinkRateAccessible(BlinkRateBar *bar)
 
 void BlinkRateAccessible::install()
 {
-    static const bool installed = [] {
-        QAccessible::installFactory(blinkRateFactory);
-        return true;
-    }();
-    (void)installed;
+    installAccessibleFactory<BlinkRateBar, BlinkRateAccessible>();
 }
 
 BlinkRateBar *BlinkRateAccessible::bar() const

@@ -1,29 +1,15 @@
 #include "lamp_box_accessible.h"
 
+#include "accessible_factory.h"
 #include "lamp_box.h"
 
 namespace meridan {
-
-namespace {
-
-    QAccessibleInterface *lampBoxFactory(const QString &className, QObject *object)
-    {
-        if (className == QLatin1String(LampBox::staticMetaObject.className()))
-            return new LampBoxAccessible(static_cast<LampBox *>(object));
-        return nullptr;
-    }
-
-} // namespace
 
 LampBoxAccessible::LampBoxAccessible(LampBox *box) : QAccessibleWidget(box, QAccessible::Border) { }
 
 void LampBoxAccessible::install()
 {
-    static const bool installed = [] {
-        QAccessible::installFactory(lampBoxFactory);
-        return true;
-    }();
-    (void)installed;
+    installAccessibleFactory<LampBox, LampBoxAccessible>();
 }
 
 QString LampBoxAccessible::text(QAccessible::Text type) const

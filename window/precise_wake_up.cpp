@@ -2,6 +2,7 @@
 
 #include "run_time_error.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -28,21 +29,19 @@ void PreciseWakeUp::wakeAt(std::optional<TimePoint> when)
             raiseRunTimeError("timerfd_create(CLOCK_MONOTONIC)", std::strerror(errno));
         timer.watch(FileDescriptor(LinuxSystemCalls::instance(), descriptor), [this] { fired(); });
     }
-    if (when)
-        arm(*when - lead);
-    else
-        arm(TimePoint {});
+    arm(when ? std::optional(*when - lead) : std::nullopt);
 }
 
-// Arms the kernel timer for `when`; the epoch (or any moment before it) disarms it.
-void PreciseWakeUp::arm(TimePoint when)
+// Arms the kernel timer for `when` (at once if it has passed), or disarms it with nullopt.
+void PreciseWakeUp::arm(std::optional<TimePoint> when)
 {
     itimerspec alarm {};
-    if (const auto since = when.time_since_epoch().count(); since > 0) {
-        alarm.it_value.tv_sec = static_cast<time_t>(since / 1'000'000'000);
-        alarm.it_value.tv_nsec = static_cast<long>(since % 1'000'000'000);
-    } else if (deadline) {
-        alarm.it_value.tv_nsec = 1; // an all-zero deadline would disarm; one nanosecond is due
+    if (when) {
+        // An all-zero moment would disarm the timer; one nanosecond on is as good as due.
+        const std::int64_t nanoseconds =
+                std::max<std::int64_t>(when->time_since_epoch().count(), 1);
+        alarm.it_value.tv_sec = static_cast<time_t>(nanoseconds / 1'000'000'000);
+        alarm.it_value.tv_nsec = static_cast<long>(nanoseconds % 1'000'000'000);
     }
     if (::timerfd_settime(timer.get(), TFD_TIMER_ABSTIME, &alarm, nullptr) != 0)
         raiseRunTimeError("timerfd_settime", std::strerror(errno));

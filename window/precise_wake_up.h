@@ -41,7 +41,7 @@ public:
 
 private:
     void fired();
-    void arm(TimePoint when);
+    void arm(std::optional<TimePoint> when);
     void waitUntil(TimePoint when);
 
     Duration lead;
