@@ -6,6 +6,7 @@
 #include "precise_wake_up.h"
 #include "qt_desktop.h"
 #include "termination_signals.h"
+#include "x11_send_buffer.h"
 
 #include <QApplication>
 #include <QMetaObject>
@@ -77,6 +78,7 @@ int main(int argc, char *argv[])
 
     QApplication application(argc, argv);
     DisplayLoss displayLoss; // from here on, losing the display ends the panel with status 2
+    widenX11SendBuffer();
     QApplication::setStyle(QStyleFactory::create("Fusion"));
     QApplication::setQuitOnLastWindowClosed(false);
 
