@@ -4,6 +4,7 @@
 #include "simulated_board_window.h"
 #include "virtual_clock.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFontMetrics>
@@ -151,10 +152,16 @@ namespace {
         window->rightSwitch->click();
         EXPECT_EQ(board.input(1), kFalse);
 
-        EXPECT_EQ(window->leftLamp->accessibleDescription(), "dark");
+        // As assistive technology reads them.
+        const auto state = [](QWidget *lamp) {
+            return QAccessible::queryAccessibleInterface(lamp)->text(QAccessible::Description);
+        };
+        EXPECT_EQ(state(window->leftLamp), "dark");
         board.SetOutputLevel(1, 100); // output 1 is the left lamp
-        EXPECT_EQ(window->leftLamp->accessibleDescription(), "lit");
-        EXPECT_EQ(window->rightLamp->accessibleDescription(), "dark");
+        EXPECT_EQ(state(window->leftLamp), "lit");
+        EXPECT_EQ(state(window->rightLamp), "dark");
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(window->leftLamp)->text(QAccessible::Name),
+                "Left lamp");
 
         window->unplug->click();
         EXPECT_FALSE(board.attached());

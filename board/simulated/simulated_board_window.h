@@ -20,6 +20,8 @@ class SimulatedLamp : public QWidget
 public:
     SimulatedLamp(const QString &name, QWidget *parent);
     bool lit() const { return isLit; }
+    // What assistive technology reads as the lamp's description: "lit" or "dark".
+    QString state() const { return isLit ? QStringLiteral("lit") : QStringLiteral("dark"); }
     void setLit(bool lit);
     QSize sizeHint() const override { return { 72, 72 }; }
 
