@@ -1,8 +1,7 @@
 #include "lamp_box.h"
 
-#include "lamp_box_accessible.h"
+#include "accessible_factory.h"
 
-#include <QAccessible>
 #include <QPainter>
 
 #include <algorithm>
@@ -13,7 +12,8 @@ LampBox::LampBox(QWidget *parent) : QFrame(parent)
 {
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setAttribute(Qt::WA_OpaquePaintEvent); // the look covers the whole box
-    LampBoxAccessible::install(); // before the box can raise its first accessibility event
+    // Before the box can raise its first accessibility event, which would resolve the stock one.
+    installAccessibleFactory<LampBox, StateAccessible<LampBox, QAccessible::Border>>();
 }
 
 void LampBox::setState(const QString &state)
@@ -21,13 +21,7 @@ void LampBox::setState(const QString &state)
     if (state == stateText)
         return;
     stateText = state;
-    // Qt's own description setter resolves the box's accessible interface at every change, which
-    // cost a third of a lamp edge's path to the board; the words are read when asked, and a change
-    // is announced only while assistive technology listens.
-    if (QAccessible::isActive()) {
-        QAccessibleEvent event(this, QAccessible::DescriptionChanged);
-        QAccessible::updateAccessibility(&event);
-    }
+    announceDescriptionChange(this);
 }
 
 void LampBox::setColour(const QColor &colour)

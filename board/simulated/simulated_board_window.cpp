@@ -7,8 +7,6 @@
 #include "simulated_setting.h"
 #include "system_calls.h"
 
-#include <QAccessible>
-#include <QAccessibleWidget>
 #include <QApplication>
 #include <QFontMetrics>
 #include <QGridLayout>
@@ -45,27 +43,13 @@ namespace {
         return flip;
     }
 
-    // What assistive technology sees of a simulated lamp: its name, and as its description what
-    // the lamp shows now, read from the lamp whenever asked.
-    class SimulatedLampAccessible : public QAccessibleWidget
-    {
-    public:
-        explicit SimulatedLampAccessible(SimulatedLamp *lamp) : QAccessibleWidget(lamp) { }
-        QString text(QAccessible::Text type) const override
-        {
-            if (type == QAccessible::Description)
-                return static_cast<const SimulatedLamp *>(widget())->state();
-            return QAccessibleWidget::text(type);
-        }
-    };
-
 } // namespace
 
 SimulatedLamp::SimulatedLamp(const QString &name, QWidget *parent) : QWidget(parent)
 {
     setObjectName(name);
     // Before the name, whose change would resolve the stock interface.
-    installAccessibleFactory<SimulatedLamp, SimulatedLampAccessible>();
+    installAccessibleFactory<SimulatedLamp, StateAccessible<SimulatedLamp, QAccessible::Client>>();
     setAccessibleName(name);
     setFixedSize(sizeHint());
     setAttribute(Qt::WA_OpaquePaintEvent); // each look carries the window's background
@@ -76,12 +60,7 @@ void SimulatedLamp::setLit(bool lit)
     if (lit == isLit)
         return;
     isLit = lit;
-    // Qt's own description setter resolves the lamp's accessible interface at every change, with
-    // or without assistive technology; the change is announced only while it listens.
-    if (QAccessible::isActive()) {
-        QAccessibleEvent event(this, QAccessible::DescriptionChanged);
-        QAccessible::updateAccessibility(&event);
-    }
+    announceDescriptionChange(this);
     update();
 }
 

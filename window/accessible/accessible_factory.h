@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAccessible>
+#include <QAccessibleWidget>
 #include <QObject>
 #include <QString>
 
@@ -21,6 +22,31 @@ template <class Widget, class Interface> void installAccessibleFactory()
         return true;
     }();
     (void)installed;
+}
+
+// What assistive technology sees of a widget that shows a state: its name, its role `kRole`, and as
+// its description the widget's `state()` ("lit", "dark", ...), read from the widget whenever asked.
+template <class Widget, QAccessible::Role kRole> class StateAccessible : public QAccessibleWidget
+{
+public:
+    explicit StateAccessible(Widget *widget) : QAccessibleWidget(widget, kRole) { }
+    QString text(QAccessible::Text type) const override
+    {
+        if (type == QAccessible::Description)
+            return static_cast<const Widget *>(widget())->state();
+        return QAccessibleWidget::text(type);
+    }
+};
+
+// Tells assistive technology that `object`'s description changed, and only while any listens:
+// Qt's own description setter resolves the object's accessible interface at every change, which
+// cost a third of a lamp edge's path to the board with nothing listening.
+inline void announceDescriptionChange(QObject *object)
+{
+    if (QAccessible::isActive()) {
+        QAccessibleEvent event(object, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 } // namespace meridan
