@@ -3,6 +3,7 @@
 #include "board_call.h"
 #include "board_context.h"
 #include "board_setting.h"
+#include "repaint_batch.h"
 
 #include <QMetaObject>
 
@@ -78,7 +79,15 @@ Boolean BoardLibrary::ReadInput(std::int16_t Index)
 
 void BoardLibrary::setInputChangeHandler(InputChangeHandler handler)
 {
-    inputChanged = std::move(handler);
+    // A switch answered by the lamps (both dark when the switches go off) writes the board at
+    // once: the boxes' repaints are asked for after those writes.
+    inputChanged = nullptr;
+    if (handler) {
+        inputChanged = [handler = std::move(handler)](std::int16_t index, Boolean state) {
+            const RepaintBatch batch;
+            handler(index, state);
+        };
+    }
     if (board)
         board->setInputChangeHandler(inputChanged);
 }

@@ -1,6 +1,7 @@
 #include "lamp_box.h"
 
 #include "accessible_factory.h"
+#include "repaint_batch.h"
 
 #include <QPainter>
 
@@ -29,7 +30,7 @@ void LampBox::setColour(const QColor &colour)
     if (colour == fillColour)
         return;
     fillColour = colour;
-    update();
+    RepaintBatch::update(*this);
 }
 
 void LampBox::paintEvent(QPaintEvent * /*event*/)

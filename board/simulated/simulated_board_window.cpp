@@ -3,6 +3,7 @@
 #include "accessible_factory.h"
 #include "board_context.h"
 #include "board_setting.h"
+#include "repaint_batch.h"
 #include "simulated_board.h"
 #include "simulated_setting.h"
 #include "system_calls.h"
@@ -61,7 +62,7 @@ void SimulatedLamp::setLit(bool lit)
         return;
     isLit = lit;
     announceDescriptionChange(this);
-    update();
+    RepaintBatch::update(*this);
 }
 
 void SimulatedLamp::paintEvent(QPaintEvent * /*event*/)

@@ -1,0 +1,115 @@
+#include "board_library.h"
+#include "precise_wake_up.h"
+#include "repaint_batch.h"
+#include "simulated_board.h"
+#include "virtual_clock.h"
+
+#include <QCoreApplication>
+#include <QTest>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace meridan::testing {
+namespace {
+
+    using namespace std::chrono_literals;
+
+    class PaintCounter : public QWidget
+    {
+    public:
+        int paints = 0;
+
+    protected:
+        void paintEvent(QPaintEvent * /*event*/) override { ++paints; }
+    };
+
+    // Whether `counter` has been painted `paints` times, within two seconds of event processing.
+    bool paintedTimes(const PaintCounter &counter, int paints)
+    {
+        return QTest::qWaitFor([&] { return counter.paints >= paints; }, 2000)
+                && counter.paints == paints;
+    }
+
+    // A shown counter with its first paints behind it.
+    std::unique_ptr<PaintCounter> shownCounter()
+    {
+        auto counter = std::make_unique<PaintCounter>();
+        counter->resize(40, 30);
+        counter->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(counter.get()));
+        QCoreApplication::processEvents();
+        counter->paints = 0;
+        return counter;
+    }
+
+    TEST(RepaintBatchTest, AsksForTheRepaintsWhenTheOutermostBatchEndsAndSkipsDeletedWidgets)
+    {
+        const auto counter = shownCounter();
+        auto deleted = std::make_unique<PaintCounter>();
+        {
+            const RepaintBatch outer;
+            {
+                const RepaintBatch inner;
+                RepaintBatch::update(*counter);
+                RepaintBatch::update(*deleted);
+            }
+            QCoreApplication::processEvents();
+            EXPECT_EQ(counter->paints, 0) << "asked for before the outermost batch ended";
+            deleted.reset();
+        }
+        EXPECT_TRUE(paintedTimes(*counter, 1));
+
+        RepaintBatch::update(*counter); // outside any batch: at once
+        EXPECT_TRUE(paintedTimes(*counter, 2));
+    }
+
+    // The two handlers that write the board at once, the lamps' timer tick and a board's input
+    // change, ask for what they repaint only once they have returned.
+    TEST(RepaintBatchTest, TheLampsTimerAndTheBoardsInputChangesAskAfterTheirHandlerReturns)
+    {
+        const auto counter = shownCounter();
+        std::optional<int> paintsInHandler;
+        const auto handler = [&] {
+            RepaintBatch::update(*counter);
+            QCoreApplication::sendPostedEvents();
+            paintsInHandler = counter->paints;
+        };
+        {
+            SCOPED_TRACE("the lamps' timer");
+            PreciseWakeUp wakeUp;
+            wakeUp.setHandler(handler);
+            wakeUp.wakeAt(std::chrono::steady_clock::now() + 1ms);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return paintsInHandler.has_value(); }, 2000));
+            EXPECT_EQ(paintsInHandler.value_or(-1), 0);
+            EXPECT_TRUE(paintedTimes(*counter, 1));
+        }
+        {
+            SCOPED_TRACE("a board's input change");
+            const char *old = std::getenv("MERIDAN_BOARD");
+            const std::string saved = old != nullptr ? old : "";
+            ::setenv("MERIDAN_BOARD", "sim", 1);
+            VirtualClock clock;
+            BoardLibrary library(clock, [](QWidget &) {});
+            library.setInputChangeHandler([&](std::int16_t, Boolean) { handler(); });
+            library.OpenBoard(0, 0);
+            if (old != nullptr)
+                ::setenv("MERIDAN_BOARD", saved.c_str(), 1);
+            else
+                ::unsetenv("MERIDAN_BOARD");
+            paintsInHandler.reset();
+            library.boardAs<SimulatedBoard>()->setInput(0, true);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return paintsInHandler.has_value(); }, 2000));
+            EXPECT_EQ(paintsInHandler.value_or(-1), 1);
+            EXPECT_TRUE(paintedTimes(*counter, 2));
+        }
+    }
+
+} // namespace
+} // namespace meridan::testing
