@@ -1,11 +1,16 @@
 #include "board_library.h"
 #include "precise_wake_up.h"
+#include "qt_desktop.h"
 #include "repaint_batch.h"
 #include "simulated_board.h"
 #include "virtual_clock.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QCoreApplication>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -68,6 +73,23 @@ namespace {
 
         RepaintBatch::update(*counter); // outside any batch: at once
         EXPECT_TRUE(paintedTimes(*counter, 2));
+
+        // A modal box opened inside a batch, as a run-time error's report is, waits with the
+        // window showing what was asked for before it.
+        std::optional<int> paintsWhileBoxWaits;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            paintedTimes(*counter, 3);
+            paintsWhileBoxWaits = counter->paints;
+            box->button(QMessageBox::Ok)->click();
+        });
+        {
+            const RepaintBatch batch;
+            RepaintBatch::update(*counter);
+            QtDesktop().showMessage("a box");
+        }
+        EXPECT_EQ(paintsWhileBoxWaits, 3);
     }
 
     // The two handlers that write the board at once, the lamps' timer tick and a board's input

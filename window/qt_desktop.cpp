@@ -1,6 +1,7 @@
 #include "qt_desktop.h"
 
 #include "application_title.h"
+#include "repaint_batch.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
@@ -14,6 +15,9 @@ namespace {
 
     void showModal(QMessageBox::Icon icon, std::string_view text)
     {
+        // A tick's or a switch's handler that reports an error here has coloured the boxes: they
+        // show it while the box waits.
+        RepaintBatch::askNow();
         QMessageBox box(icon, kApplicationTitle,
                 QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
                 QMessageBox::Ok);

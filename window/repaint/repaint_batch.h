@@ -17,22 +17,17 @@ namespace meridan {
 // way, so what the screen shows, and when, is as it was.
 //
 // Batches nest; the outermost one asks when it ends. A widget deleted before then is skipped.
-// For the GUI thread only, as widgets are.
+// Whatever opens an event loop of its own inside a batch (a modal message box: a run-time error
+// in a tick) asks first, with askNow(), so that the window shows what the handler did while the
+// box waits. For the GUI thread only, as widgets are.
 class RepaintBatch
 {
 public:
     RepaintBatch() { ++state().depth; }
     ~RepaintBatch()
     {
-        State &batch = state();
-        if (--batch.depth > 0)
-            return;
-        // By index: the list keeps its room from one tick to the next.
-        for (std::size_t k = 0; k < batch.pending.size(); ++k) {
-            if (QWidget *widget = batch.pending[k].data())
-                widget->update();
-        }
-        batch.pending.clear();
+        if (--state().depth == 0)
+            askNow();
     }
     RepaintBatch(const RepaintBatch &) = delete;
     RepaintBatch &operator=(const RepaintBatch &) = delete;
@@ -45,6 +40,18 @@ public:
             widget.update();
         else
             batch.pending.emplace_back(&widget);
+    }
+
+    // Asks for the repaints held so far, inside a batch or not.
+    static void askNow()
+    {
+        State &batch = state();
+        // By index: the list keeps its room from one tick to the next.
+        for (std::size_t k = 0; k < batch.pending.size(); ++k) {
+            if (QWidget *widget = batch.pending[k].data())
+                widget->update();
+        }
+        batch.pending.clear();
     }
 
 private:
