@@ -80,7 +80,7 @@ Boolean BoardLibrary::ReadInput(std::int16_t Index)
 void BoardLibrary::setInputChangeHandler(InputChangeHandler handler)
 {
     // A switch answered by the lamps (both dark when the switches go off) writes the board at
-    // once: the boxes' repaints are asked for after those writes.
+    // once: the boxes and the simulated lamps are repainted after those writes.
     inputChanged = nullptr;
     if (handler) {
         inputChanged = [handler = std::move(handler)](std::int16_t index, Boolean state) {

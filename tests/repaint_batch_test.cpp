@@ -54,7 +54,7 @@ namespace {
         return counter;
     }
 
-    TEST(RepaintBatchTest, AsksForTheRepaintsWhenTheOutermostBatchEndsAndSkipsDeletedWidgets)
+    TEST(RepaintBatchTest, RepaintsWhenTheOutermostBatchEndsAndSkipsDeletedWidgets)
     {
         const auto counter = shownCounter();
         auto deleted = std::make_unique<PaintCounter>();
@@ -69,7 +69,7 @@ namespace {
             EXPECT_EQ(counter->paints, 0) << "asked for before the outermost batch ended";
             deleted.reset();
         }
-        EXPECT_TRUE(paintedTimes(*counter, 1));
+        EXPECT_EQ(counter->paints, 1) << "not painted as the outermost batch ended";
 
         RepaintBatch::update(*counter); // outside any batch: at once
         EXPECT_TRUE(paintedTimes(*counter, 2));
@@ -93,8 +93,8 @@ namespace {
     }
 
     // The two handlers that write the board at once, the lamps' timer tick and a board's input
-    // change, ask for what they repaint only once they have returned.
-    TEST(RepaintBatchTest, TheLampsTimerAndTheBoardsInputChangesAskAfterTheirHandlerReturns)
+    // change, repaint only once they have returned.
+    TEST(RepaintBatchTest, TheLampsTimerAndTheBoardsInputChangesRepaintAfterTheirHandlerReturns)
     {
         const auto counter = shownCounter();
         std::optional<int> paintsInHandler;

@@ -72,8 +72,8 @@ void PreciseWakeUp::fired()
     [[maybe_unused]] const ssize_t bytes = timer.read(&expirations, sizeof expirations);
     if (deadline && std::chrono::steady_clock::now() < *deadline)
         waitUntil(*deadline);
-    // The lamps' boxes are repainted after the tick's board writes either way; asking for it
-    // after them too keeps the asking out of the time from the deadline to the writes.
+    // The lamps' boxes are repainted once the tick's board writes are done, before the loop
+    // waits again: no repaint, nor the asking for one, between the deadline and the writes.
     const RepaintBatch batch;
     if (onWake)
         onWake();

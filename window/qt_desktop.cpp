@@ -17,7 +17,7 @@ namespace {
     {
         // A tick's or a switch's handler that reports an error here has coloured the boxes: they
         // show it while the box waits.
-        RepaintBatch::askNow();
+        RepaintBatch::repaintNow();
         QMessageBox box(icon, kApplicationTitle,
                 QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
                 QMessageBox::Ok);
