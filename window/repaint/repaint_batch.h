@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -39,8 +40,9 @@ public:
         State &batch = state();
         if (batch.depth == 0)
             widget.update();
-        else
-            batch.pending.emplace_back(&widget);
+        else if (std::find(batch.pending.begin(), batch.pending.end(), &widget)
+                == batch.pending.end())
+            batch.pending.emplace_back(&widget); // once: each repaint paints and sends at once
     }
 
     // Repaints the widgets held so far, inside a batch or not.
