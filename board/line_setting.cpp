@@ -15,6 +15,14 @@ std::string quoted(std::string_view text)
     return result;
 }
 
+std::string listed(const std::vector<std::string> &items)
+{
+    std::string text;
+    for (std::size_t i = 0; i < items.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == items.size() ? " and " : ", ") + items[i];
+    return text;
+}
+
 std::optional<std::uint32_t> wholeNumber(std::string_view text)
 {
     std::uint32_t value = 0;
@@ -57,12 +65,16 @@ std::variant<LineWords, std::string> splitLineSetting(
         start = comma + 1;
     }
     LineWords words;
-    words.device = parts.front();
+    // Where the first word is a key=value pair, the setting names no device (a board that finds
+    // its device by itself).
+    const bool deviceGiven = parts.front().find('=') == std::string_view::npos;
+    if (deviceGiven)
+        words.device = parts.front();
     std::array<bool, 4> given {};
-    bool biasGiven = false, polarityGiven = false, debounceGiven = false;
+    bool biasGiven = false, polarityGiven = false, outPolarityGiven = false, debounceGiven = false;
     const std::string option = "the " + std::string(board) + " option ";
 
-    for (std::size_t i = 1; i < parts.size(); ++i) {
+    for (std::size_t i = deviceGiven ? 1 : 0; i < parts.size(); ++i) {
         const std::string_view part = parts[i];
         if (part.empty())
             return "MERIDAN_BOARD has an empty part between commas (part " + std::to_string(i + 1)
@@ -91,10 +103,14 @@ std::variant<LineWords, std::string> splitLineSetting(
             if (twice(biasGiven))
                 return option + quoted(key) + " is given twice";
             words.bias = value;
-        } else if (part == "active-low") {
+        } else if (part == "active-low" || part == "in-active-low") {
             if (twice(polarityGiven))
-                return option + quoted(key) + " is given twice";
+                return "the inputs' polarity (active-low, or in-active-low) is given twice";
             words.activeLow = true;
+        } else if (part == "out-active-low") {
+            if (twice(outPolarityGiven))
+                return option + quoted(key) + " is given twice";
+            words.outActiveLow = true;
         } else if (key == "debounce" && debounce) {
             if (twice(debounceGiven))
                 return option + quoted(key) + " is given twice";

@@ -6,16 +6,19 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 namespace meridan {
 
 // The shape both hardware boards' settings share:
 //
-//   DEVICE,out0=LINE,out1=LINE,in0=LINE,in1=LINE[,bias=WORD][,active-low][,debounce=MS]
+//   DEVICE,out0=LINE,out1=LINE,in0=LINE,in1=LINE[,bias=WORD][,active-low][,out-active-low]
+//   [,debounce=MS]
 //
-// the device, the two lamps' lines and the two switches' lines in any order, and options that
-// apply to the two inputs. Each board reads the words in its own terms (a chip and its lines, a
-// serial port and its pins).
+// the device, the two lamps' lines and the two switches' lines in any order, and options. bias,
+// active-low (also written in-active-low) and debounce apply to the two inputs; out-active-low to
+// the two outputs, for lamp drivers and relay modules that switch on when their input is low.
+// Each board reads the words in its own terms (a chip and its lines, a serial port and its pins).
 
 enum class Bias { AsIs, PullUp, PullDown, Disabled };
 
@@ -23,17 +26,19 @@ inline constexpr std::array<std::string_view, 4> kLineKeys = { "out0", "out1", "
 
 struct LineWords
 {
-    std::string_view device;
+    std::string_view device; // empty where the first word is already a key (key=value)
     std::array<std::string_view, 4> lines; // out0, out1, in0, in1
     std::optional<std::string_view> bias;
-    bool activeLow = false;
+    bool activeLow = false; // the inputs'
+    bool outActiveLow = false;
     std::optional<std::string_view> debounce;
 };
 
 // Splits `text` (what follows "gpio:" or "firmata:") into its words, checking the shape alone: a
-// device, each key once, none missing, none unknown, no empty part. `board` names the board in
-// what is wrong ("GPIO", "Firmata"); `debounce` tells whether it takes that option. What is
-// wrong, in words a person can act on, when the shape is not right.
+// device where the first word is not a key=value pair, each key once, none missing, none unknown,
+// no empty part. `board` names the board in what is wrong ("GPIO", "Firmata"); `debounce` tells
+// whether it takes that option. What is wrong, in words a person can act on, when the shape is not
+// right.
 std::variant<LineWords, std::string> splitLineSetting(
         std::string_view text, std::string_view board, bool debounce);
 
@@ -52,6 +57,8 @@ std::optional<std::string> devicePath(std::string_view word, bool (*isName)(std:
 
 // Quotes a part of the setting; it is printable ASCII by the time anything is quoted.
 std::string quoted(std::string_view text);
+// Items as a sentence lists them: "a", "a and b", "a, b and c".
+std::string listed(const std::vector<std::string> &items);
 // A whole number written in decimal digits alone.
 std::optional<std::uint32_t> wholeNumber(std::string_view text);
 

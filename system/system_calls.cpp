@@ -94,6 +94,16 @@ int LinuxSystemCalls::openPath(const std::string &path)
             [&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); });
 }
 
+std::vector<std::string> LinuxSystemCalls::entriesOf(const std::string &directory)
+{
+    std::vector<std::string> names;
+    std::error_code error; // entries may go while they are listed
+    for (std::filesystem::directory_iterator entry(directory, error), end; !error && entry != end;
+            entry.increment(error))
+        names.push_back(entry->path().filename().string());
+    return names;
+}
+
 int LinuxSystemCalls::watchDeletions(const std::string &directory)
 {
     const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -22,6 +23,8 @@ public:
     // empty where sysfs cannot tell.
     virtual std::string subsystemOf(dev_t device) = 0;
     virtual int openPath(const std::string &path) = 0;
+    // The names of a directory's entries, in no order; empty where it cannot be read.
+    virtual std::vector<std::string> entriesOf(const std::string &directory) = 0;
     // A descriptor that becomes readable when an entry of `directory` is deleted (inotify), for
     // a device node that goes with its device; or -errno.
     virtual int watchDeletions(const std::string &directory) = 0;
@@ -57,6 +60,7 @@ public:
     // open(2) for reading and writing, never becoming the controlling terminal and never waiting
     // (a terminal without CLOCAL would otherwise wait for its carrier), closed on exec.
     int openPath(const std::string &path) override;
+    std::vector<std::string> entriesOf(const std::string &directory) override;
     int watchDeletions(const std::string &directory) override;
     int control(int descriptor, unsigned long request, void *argument) override;
     ssize_t readFrom(int descriptor, void *buffer, std::size_t size) override;

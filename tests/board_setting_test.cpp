@@ -32,9 +32,21 @@ namespace {
     }
 
     FirmataSetting firmata(std::string port, std::array<FirmataPin, 4> pins, Bias bias = Bias::AsIs,
-            bool activeLow = false)
+            bool activeLow = false, bool outActiveLow = false)
     {
-        return { std::move(port), pins, bias, activeLow };
+        return { std::move(port), pins, bias, activeLow, outActiveLow };
+    }
+
+    GpioSetting outActiveLow(GpioSetting setting)
+    {
+        setting.outActiveLow = true;
+        return setting;
+    }
+
+    GpioSetting labelled(GpioSetting setting, std::string label)
+    {
+        setting.label = std::move(label);
+        return setting;
     }
 
     TEST(BoardSettingTest, EveryAcceptedFormIsRead)
@@ -59,6 +71,27 @@ namespace {
                             { "GPIO17", "GPIO27", "GPIO22", "GPIO23" }) },
             { "gpio:gpiochip0,out0=17,out1=P9_12,in0=_sw1,in1=23",
                     named(gpio("/dev/gpiochip0", 17, 0, 0, 23), { "", "P9_12", "_sw1", "" }) },
+            // The chip by its number or by the label gpiodetect prints; or no chip at all, every
+            // line by its name, found on whichever chip has it.
+            { "gpio:0,out0=17,out1=27,in0=22,in1=23", gpio("/dev/gpiochip0", 17, 27, 22, 23) },
+            { "gpio:pinctrl-rp1,out0=17,out1=27,in0=22,in1=23",
+                    labelled(gpio("", 17, 27, 22, 23), "pinctrl-rp1") },
+            { "gpio:gpio-sim.0-node0,out0=GPIO17,out1=1,in0=2,in1=3",
+                    labelled(named(gpio("", 0, 1, 2, 3), { "GPIO17", "", "", "" }),
+                            "gpio-sim.0-node0") },
+            { "gpio:out0=GPIO17,out1=GPIO27,in0=GPIO22,in1=GPIO23,bias=pull-up,active-low",
+                    named(gpio("", 0, 0, 0, 0, Bias::PullUp, true),
+                            { "GPIO17", "GPIO27", "GPIO22", "GPIO23" }) },
+            { "gpio:in1=SW2,in0=SW1,out1=RELAY2,out0=RELAY1",
+                    named(gpio("", 0, 0, 0, 0), { "RELAY1", "RELAY2", "SW1", "SW2" }) },
+            // Lamps that light on low (relay modules); the inputs' polarity by its explicit name.
+            { "gpio:gpiochip0,out0=17,out1=27,in0=22,in1=23,out-active-low",
+                    outActiveLow(gpio("/dev/gpiochip0", 17, 27, 22, 23)) },
+            { "gpio:gpiochip0,out0=17,out1=27,in0=22,in1=23,in-active-low,out-active-low",
+                    outActiveLow(gpio("/dev/gpiochip0", 17, 27, 22, 23, Bias::AsIs, true)) },
+            { "gpio:out0=GPIO17,out1=GPIO27,in0=GPIO22,in1=GPIO23,out-active-low",
+                    outActiveLow(named(
+                            gpio("", 0, 0, 0, 0), { "GPIO17", "GPIO27", "GPIO22", "GPIO23" })) },
             // An Arduino: pins as the board prints them, the port by name or path.
             { "firmata:ttyACM0,out0=13,out1=D12,in0=2,in1=A0",
                     firmata("/dev/ttyACM0", { D(13), D(12), D(2), A(0) }) },
@@ -68,6 +101,10 @@ namespace {
                             { D(13), D(12), D(2), D(3) }, Bias::PullUp, true) },
             { "firmata:ttyUSB0,out0=A1,out1=A2,in0=A3,in1=A5,bias=none",
                     firmata("/dev/ttyUSB0", { A(1), A(2), A(3), A(5) }, Bias::Disabled) },
+            { "firmata:ttyACM0,out0=7,out1=8,in0=2,in1=3,bias=pull-up,in-active-low,out-active-low",
+                    firmata("/dev/ttyACM0", { D(7), D(8), D(2), D(3) }, Bias::PullUp, true, true) },
+            { "firmata:ttyACM0,out0=7,out1=8,in0=2,in1=3,out-active-low",
+                    firmata("/dev/ttyACM0", { D(7), D(8), D(2), D(3) }, Bias::AsIs, false, true) },
         };
         for (const auto &[text, expected] : table) {
             SCOPED_TRACE(text);
@@ -98,9 +135,16 @@ namespace {
             { std::string(257, 's'), "257 characters long, more than the 256" },
             { "gpio:", "names no GPIO chip" },
             { "gpio:," + lines, "names no GPIO chip" },
-            { "gpio:chip0," + lines, "\"chip0\" is neither a chip name" },
-            { "gpio:gpiochip," + lines, "\"gpiochip\" is neither a chip name" },
             { "gpio:dev/gpiochip0," + lines, "is neither a chip name" },
+            { "gpio:..," + lines, "is neither a chip name" },
+            { "gpio:out0=17,out1=GPIO27,in0=GPIO22,in1=GPIO23",
+                    "without a chip, each line is given by its name (GPIO17), so that it can be "
+                    "found on any chip; out0=17 is an offset" },
+            { "gpio:" + lines, "out0=1 is an offset" },
+            { "gpio:out-active-low,out0=GPIO17,out1=GPIO27,in0=GPIO22,in1=GPIO23",
+                    "\"out-active-low\" is an option, not a GPIO chip: the chip, where one is "
+                    "given, comes first" },
+            { "gpio:out0=A,out1=B,in0=C,in1=C", "line \"C\" is given for both in0 and in1" },
             { "gpio:/dev/../etc/passwd," + lines, "is neither a chip name" },
             { "gpio:gpiochip0,,", "an empty part between commas (part 2)" },
             { "gpio:gpiochip0," + lines + ",", "an empty part between commas (part 6)" },
@@ -123,8 +167,20 @@ namespace {
             { "gpio:gpiochip0," + lines + ",active-low=1",
                     "\"active-low=1\" is not a GPIO option" },
             { "gpio:gpiochip0," + lines + ",active-low,active-low", "is given twice" },
+            { "gpio:gpiochip0," + lines + ",active-low,in-active-low",
+                    "the inputs' polarity (active-low, or in-active-low) is given twice" },
+            { "gpio:gpiochip0," + lines + ",out-active-low,out-active-low",
+                    "\"out-active-low\" is given twice" },
+            { "gpio:gpiochip0," + lines + ",out-active-low=1",
+                    "\"out-active-low=1\" is not a GPIO option" },
+            { "gpio:gpiochip0," + lines + ",out-active-high",
+                    "\"out-active-high\" is not a GPIO option" },
             { "firmata:", "names no serial port" },
             { "firmata:ttyACM0", "out0 is missing" },
+            { "firmata:out0=13,out1=12,in0=2,in1=3", "names no serial port" },
+            { "firmata:ttyACM0," + lines + ",in-active-low,in-active-low", "is given twice" },
+            { "firmata:ttyACM0," + lines + ",out-active-low,out-active-low",
+                    "\"out-active-low\" is given twice" },
             { "firmata:tty/ACM0," + lines, "neither a port name like ttyACM0" },
             { "firmata:/dev/../dev/ttyACM0," + lines, "neither a port name" },
             { "firmata:ttyACM0,out0=B2,out1=3,in0=4,in1=5",

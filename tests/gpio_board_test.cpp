@@ -14,6 +14,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -21,6 +22,7 @@
 #include <map>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -58,32 +60,55 @@ namespace {
             for (int fd : { readEnd, writeEnd, deletionsRead, deletionsWrite })
                 if (fd >= 0)
                     ::close(fd);
+            for (const Chip &chip : others)
+                for (int fd : { chip.readEnd, chip.writeEnd })
+                    if (fd >= 0)
+                        ::close(fd);
         }
 
         int statusOf(const std::string &path, struct stat &status) override
         {
+            if (Chip *other = otherAt(path)) {
+                status = gpioChip(other->number);
+                return 0;
+            }
             statusPath = path;
             status = pathStatus;
             return pathStatusResult;
         }
         int statusOf(int fd, struct stat &status) override
         {
+            if (Chip *other = otherWith(fd)) {
+                status = gpioChip(other->number);
+                return 0;
+            }
             EXPECT_EQ(fd, kChip);
             status = openedStatus;
             return 0;
         }
-        std::string subsystemOf(dev_t device) override
-        {
-            EXPECT_EQ(device, pathStatus.st_rdev);
-            return subsystem;
-        }
+        std::string subsystemOf(dev_t) override { return subsystem; }
         int openPath(const std::string &path) override
         {
             ++opens;
+            if (Chip *other = otherAt(path)) {
+                ++chipsOpened;
+                return other->fd;
+            }
             if (openResult >= 0)
                 ++chipsOpened;
             openedPath = path;
             return openResult;
+        }
+        std::vector<std::string> entriesOf(const std::string &directory) override
+        {
+            EXPECT_EQ(directory, "/dev");
+            // In no order, beside nodes that are no chip.
+            std::vector<std::string> entries { "null", "gpiochip", "ttyS0" };
+            for (const Chip &other : others)
+                entries.push_back("gpiochip" + std::to_string(other.number));
+            if (listsChip0)
+                entries.push_back("gpiochip0");
+            return entries;
         }
         int watchDeletions(const std::string &directory) override
         {
@@ -92,17 +117,21 @@ namespace {
         }
         int control(int fd, unsigned long request, void *argument) override
         {
+            if (Chip *other = otherWith(fd))
+                return otherControl(*other, request, argument);
+            if (Chip *other = otherRequest(fd))
+                return valueControl(other, request, argument);
             if (request == GPIO_GET_CHIPINFO_IOCTL) {
                 EXPECT_EQ(fd, kChip);
-                static_cast<gpiochip_info *>(argument)->lines = chipLines;
+                auto *info = static_cast<gpiochip_info *>(argument);
+                info->lines = chipLines;
+                std::strncpy(info->name, "gpiochip0", sizeof info->name - 1);
+                std::strncpy(info->label, label.c_str(), sizeof info->label - 1);
                 return chipInfoResult;
             }
             if (request == GPIO_V2_GET_LINEINFO_IOCTL) {
                 EXPECT_EQ(fd, kChip);
-                auto *line = static_cast<gpio_v2_line_info *>(argument);
-                const auto named = lineNames.find(line->offset);
-                if (named != lineNames.end())
-                    std::strncpy(line->name, named->second.c_str(), sizeof line->name - 1);
+                describe(*static_cast<gpio_v2_line_info *>(argument), lineNames, consumers);
                 return 0;
             }
             if (request == GPIO_V2_GET_LINE_IOCTL) {
@@ -114,19 +143,118 @@ namespace {
                 lines->fd = readEnd;
                 return 0;
             }
-            auto *values = static_cast<gpio_v2_line_values *>(argument);
             EXPECT_EQ(fd, readEnd);
+            return valueControl(nullptr, request, argument);
+        }
+
+        // A further chip, /dev/gpiochipN, with lines of its own and a request of its own.
+        struct Chip
+        {
+            int number = 1;
+            std::string label;
+            std::map<std::uint32_t, std::string> lineNames;
+            std::uint32_t lines = 8;
+            int requestResult = 0;
+            int valuesResult = 0;
+            std::uint64_t lineValues = 0;
+            int fd = -1;
+            int readEnd = -1, writeEnd = -1;
+            std::optional<gpio_v2_line_request> requested;
+            std::vector<std::pair<std::uint64_t, std::uint64_t>> sets;
+        };
+        Chip &addChip(int number, std::string chipLabel, std::map<std::uint32_t, std::string> names)
+        {
+            Chip &chip = others.emplace_back();
+            chip.number = number;
+            chip.label = std::move(chipLabel);
+            chip.lineNames = std::move(names);
+            chip.fd = kChip + number;
+            int ends[2];
+            if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) == 0) {
+                chip.readEnd = ends[0];
+                chip.writeEnd = ends[1];
+            }
+            return chip;
+        }
+        static void edge(const Chip &chip, std::uint32_t offset, bool rising)
+        {
+            gpio_v2_line_event event {};
+            event.offset = offset;
+            event.id = rising ? GPIO_V2_LINE_EVENT_RISING_EDGE : GPIO_V2_LINE_EVENT_FALLING_EDGE;
+            ASSERT_EQ(::write(chip.writeEnd, &event, sizeof event),
+                    static_cast<ssize_t>(sizeof event));
+        }
+        static void describe(gpio_v2_line_info &line,
+                const std::map<std::uint32_t, std::string> &names,
+                const std::map<std::uint32_t, std::string> &users)
+        {
+            if (const auto named = names.find(line.offset); named != names.end())
+                std::strncpy(line.name, named->second.c_str(), sizeof line.name - 1);
+            if (const auto used = users.find(line.offset); used != users.end()) {
+                line.flags |= GPIO_V2_LINE_FLAG_USED;
+                std::strncpy(line.consumer, used->second.c_str(), sizeof line.consumer - 1);
+            }
+        }
+        int otherControl(Chip &chip, unsigned long request, void *argument)
+        {
+            if (request == GPIO_GET_CHIPINFO_IOCTL) {
+                auto *info = static_cast<gpiochip_info *>(argument);
+                info->lines = chip.lines;
+                std::strncpy(info->name, ("gpiochip" + std::to_string(chip.number)).c_str(),
+                        sizeof info->name - 1);
+                std::strncpy(info->label, chip.label.c_str(), sizeof info->label - 1);
+                return 0;
+            }
+            if (request == GPIO_V2_GET_LINEINFO_IOCTL) {
+                describe(*static_cast<gpio_v2_line_info *>(argument), chip.lineNames, {});
+                return 0;
+            }
+            EXPECT_EQ(request, GPIO_V2_GET_LINE_IOCTL);
+            auto *lines = static_cast<gpio_v2_line_request *>(argument);
+            chip.requested = *lines;
+            if (chip.requestResult < 0)
+                return chip.requestResult;
+            lines->fd = chip.readEnd;
+            return 0;
+        }
+        // The values calls on a request: chip 0's (the fields of this fake, `chip` null) or a
+        // further chip's.
+        int valueControl(Chip *chip, unsigned long request, void *argument)
+        {
+            auto *values = static_cast<gpio_v2_line_values *>(argument);
             if (request == GPIO_V2_LINE_SET_VALUES_IOCTL) {
-                sets.push_back({ values->bits, values->mask });
-                return valuesResult;
+                (chip ? chip->sets : sets).push_back({ values->bits, values->mask });
+                return chip ? chip->valuesResult : valuesResult;
             }
             if (request == GPIO_V2_LINE_GET_VALUES_IOCTL) {
-                values->bits = lineValues & values->mask;
-                return valuesResult;
+                values->bits = (chip ? chip->lineValues : lineValues) & values->mask;
+                return chip ? chip->valuesResult : valuesResult;
             }
             ADD_FAILURE() << "unexpected ioctl " << request;
             return -EINVAL;
         }
+        Chip *otherAt(const std::string &path)
+        {
+            for (Chip &chip : others)
+                if (path == "/dev/gpiochip" + std::to_string(chip.number))
+                    return &chip;
+            return nullptr;
+        }
+        Chip *otherWith(int fd)
+        {
+            for (Chip &chip : others)
+                if (fd == chip.fd)
+                    return &chip;
+            return nullptr;
+        }
+        Chip *otherRequest(int fd)
+        {
+            for (Chip &chip : others)
+                if (fd == chip.readEnd)
+                    return &chip;
+            return nullptr;
+        }
+
         ssize_t readFrom(int fd, void *buffer, std::size_t size) override
         {
             ++reads;
@@ -136,6 +264,10 @@ namespace {
         void closeDescriptor(int fd) override
         {
             closed.push_back(fd);
+            if (Chip *other = otherRequest(fd)) {
+                ::close(other->readEnd);
+                other->readEnd = -1;
+            }
             if (fd == readEnd) {
                 ::close(readEnd);
                 readEnd = -1;
@@ -161,13 +293,13 @@ namespace {
             writeEnd = -1;
         }
 
-        static struct stat gpioChip()
+        static struct stat gpioChip(int number = 0)
         {
             struct stat status
             {
             };
             status.st_mode = S_IFCHR | 0660;
-            status.st_rdev = makedev(254, 0);
+            status.st_rdev = makedev(254, static_cast<unsigned>(number));
             return status;
         }
 
@@ -177,6 +309,10 @@ namespace {
         std::string subsystem = "gpio";
         std::string statusPath;
         std::map<std::uint32_t, std::string> lineNames;
+        std::map<std::uint32_t, std::string> consumers; // lines another program holds
+        std::string label = "pinctrl-bcm2711";
+        bool listsChip0 = true; // /dev lists gpiochip0
+        std::deque<Chip> others; // /dev/gpiochip1 and on
         int openResult = kChip;
         int opens = 0;
         int chipsOpened = 0;
@@ -210,6 +346,21 @@ namespace {
         return { "/dev/gpiochip0", { 17, 27 }, { 22, 23 }, bias, activeLow, debounceMs };
     }
 
+    GpioSetting lampsOnLow(GpioSetting setting)
+    {
+        setting.outActiveLow = true;
+        return setting;
+    }
+
+    // No chip: each line by its name, wherever it is.
+    GpioSetting byNames(std::array<std::string, 4> names)
+    {
+        GpioSetting setting = wiring();
+        setting.chip.clear();
+        setting.names = std::move(names);
+        return setting;
+    }
+
     TEST(GpioBoardTest, RequestsAllFourLinesOutputsDarkInputsWithTheChosenOptions)
     {
         struct Row
@@ -218,6 +369,7 @@ namespace {
             GpioSetting setting;
             std::uint64_t inputFlags;
             std::uint32_t debounceUs;
+            std::uint64_t outputFlags = GPIO_V2_LINE_FLAG_OUTPUT;
         };
         const std::uint64_t edges = GPIO_V2_LINE_FLAG_INPUT | GPIO_V2_LINE_FLAG_EDGE_RISING
                 | GPIO_V2_LINE_FLAG_EDGE_FALLING;
@@ -228,6 +380,13 @@ namespace {
             { "pull-down", wiring(Bias::PullDown), edges | GPIO_V2_LINE_FLAG_BIAS_PULL_DOWN, 0 },
             { "bias disabled, 1 s", wiring(Bias::Disabled, false, 1000),
                     edges | GPIO_V2_LINE_FLAG_BIAS_DISABLED, 1'000'000 },
+            // A relay module that switches on low: the kernel inverts the outputs alone, so the
+            // dark 0 they are requested with drives them high.
+            { "out-active-low", lampsOnLow(wiring()), edges, 0,
+                    GPIO_V2_LINE_FLAG_OUTPUT | GPIO_V2_LINE_FLAG_ACTIVE_LOW },
+            { "out-active-low and active-low inputs", lampsOnLow(wiring(Bias::PullUp, true)),
+                    edges | GPIO_V2_LINE_FLAG_BIAS_PULL_UP | GPIO_V2_LINE_FLAG_ACTIVE_LOW, 0,
+                    GPIO_V2_LINE_FLAG_OUTPUT | GPIO_V2_LINE_FLAG_ACTIVE_LOW },
         };
         for (const Row &row : table) {
             SCOPED_TRACE(row.name);
@@ -242,7 +401,7 @@ namespace {
             EXPECT_THAT(std::vector<std::uint32_t>(request.offsets, request.offsets + 4),
                     ElementsAre(17, 27, 22, 23));
             EXPECT_STREQ(request.consumer, "meridan");
-            EXPECT_EQ(request.config.flags, GPIO_V2_LINE_FLAG_OUTPUT);
+            EXPECT_EQ(request.config.flags, row.outputFlags);
             ASSERT_EQ(request.config.num_attrs, row.debounceUs > 0 ? 3u : 2u);
             const auto &flags = request.config.attrs[0];
             EXPECT_EQ(flags.attr.id, GPIO_V2_LINE_ATTR_ID_FLAGS);
@@ -263,6 +422,13 @@ namespace {
 
     TEST(GpioBoardTest, OpeningSaysWhyItCannotAndAMissingChipIsABoardNotPresent)
     {
+        // The chip's group as the system names it, whatever that is here (Debian: dialout).
+        static const gid_t ourGroup = 20;
+        const ::group *entry = ::getgrgid(ourGroup);
+        const std::string group = entry != nullptr ? entry->gr_name : std::to_string(ourGroup);
+        static std::string groupAdvice;
+        groupAdvice = "permission denied opening /dev/gpiochip0; it belongs to the group " + group
+                + ": add your user to it (sudo usermod -aG " + group + " $USER), then log in again";
         {
             FakeGpio kernel;
             kernel.openResult = -ENOENT;
@@ -286,8 +452,16 @@ namespace {
             };
         };
         const Row table[] = {
-            { "no permission", [](FakeGpio &k, GpioSetting &) { k.openResult = -EACCES; }, true,
-                    "permission denied opening /dev/gpiochip0; add your user" },
+            { "no permission, a chip only root may open",
+                    [](FakeGpio &k, GpioSetting &) { k.openResult = -EACCES; }, true,
+                    "permission denied opening /dev/gpiochip0; only root may open it: give it a "
+                    "group of its own with a udev rule" },
+            { "no permission, a chip of the group the system calls gpio",
+                    [](FakeGpio &k, GpioSetting &) {
+                        k.openResult = -EACCES;
+                        k.pathStatus.st_gid = ourGroup;
+                    },
+                    true, groupAdvice.c_str() },
             { "a regular file", [](FakeGpio &k, GpioSetting &) { k.pathStatus.st_mode = S_IFREG; },
                     false, "/dev/gpiochip0 is not a GPIO chip but a regular file" },
             { "a directory", [](FakeGpio &k, GpioSetting &) { k.pathStatus.st_mode = S_IFDIR; },
@@ -307,8 +481,20 @@ namespace {
             { "swapped while opened",
                     [](FakeGpio &k, GpioSetting &) { k.openedStatus.st_rdev = makedev(4, 64); },
                     true, "/dev/gpiochip0 changed while it was being opened" },
-            { "lines busy", [](FakeGpio &k, GpioSetting &) { k.requestResult = -EBUSY; }, true,
-                    "lines 17, 27, 22 and 23 of /dev/gpiochip0 are busy" },
+            { "lines busy, no holder named",
+                    [](FakeGpio &k, GpioSetting &) { k.requestResult = -EBUSY; }, true,
+                    "lines 17, 27, 22 and 23 of /dev/gpiochip0 are busy: another program holds one "
+                    "of them (gpioinfo shows which)" },
+            { "lines busy, each holder named",
+                    [](FakeGpio &k, GpioSetting &) {
+                        k.requestResult = -EBUSY;
+                        k.lineNames = { { 17, "GPIO17" } };
+                        k.consumers = { { 17, "gpioset" }, { 23, "" } };
+                    },
+                    true,
+                    "lines 17, 27, 22 and 23 of /dev/gpiochip0 are busy: line 17 \"GPIO17\" of "
+                    "gpiochip0 is used by \"gpioset\" and line 23 of gpiochip0 is used by a "
+                    "program that gave no name; end that program" },
             { "line beyond the chip", [](FakeGpio &k, GpioSetting &) { k.chipLines = 27; }, true,
                     "line 27 is not on /dev/gpiochip0, which has 27 lines" },
             { "request refused", [](FakeGpio &k, GpioSetting &) { k.requestResult = -EINVAL; },
@@ -360,6 +546,164 @@ namespace {
                 [&](std::int16_t index, Boolean) { received.push_back(index); });
         spinUntil([&] { return !received.empty(); });
         EXPECT_THAT(received, ElementsAre(0));
+    }
+
+    // A relay HAT on an I2C expander with the switches on the SoC's lines: no chip given, each
+    // name found where it is, one request for each chip, and each line driven and read there.
+    TEST(GpioBoardTest, LinesByNameOnTwoChipsAreRequestedOnEachAndDrivenAndReadThere)
+    {
+        FakeGpio kernel;
+        kernel.lineNames = { { 22, "GPIO22" }, { 23, "GPIO23" } };
+        FakeGpio::Chip &expander =
+                kernel.addChip(2, "gpio-pcf857x", { { 0, "RELAY1" }, { 1, "RELAY2" } });
+        kernel.addChip(10, "pinctrl-rp1", { { 4, "UNUSED" } }); // listed before gpiochip2
+        GpioBoard board(lampsOnLow(byNames({ "RELAY1", "RELAY2", "GPIO22", "GPIO23" })), kernel);
+        std::vector<std::pair<std::int16_t, Boolean>> received;
+        board.setInputChangeHandler(
+                [&](std::int16_t index, Boolean state) { received.emplace_back(index, state); });
+        board.OpenBoard(0, 0);
+        ASSERT_EQ(board.BoardPresent(), kTrue);
+
+        ASSERT_TRUE(expander.requested.has_value());
+        const gpio_v2_line_request &lamps = *expander.requested;
+        EXPECT_THAT(std::vector<std::uint32_t>(lamps.offsets, lamps.offsets + lamps.num_lines),
+                ElementsAre(0, 1));
+        EXPECT_EQ(lamps.config.flags, GPIO_V2_LINE_FLAG_OUTPUT | GPIO_V2_LINE_FLAG_ACTIVE_LOW);
+        ASSERT_EQ(lamps.config.num_attrs, 1u);
+        EXPECT_EQ(lamps.config.attrs[0].attr.id, GPIO_V2_LINE_ATTR_ID_OUTPUT_VALUES);
+        EXPECT_EQ(lamps.config.attrs[0].attr.values, 0u);
+        EXPECT_EQ(lamps.config.attrs[0].mask, 0b11u);
+
+        ASSERT_TRUE(kernel.requested.has_value());
+        const gpio_v2_line_request &switches = *kernel.requested;
+        EXPECT_THAT(
+                std::vector<std::uint32_t>(switches.offsets, switches.offsets + switches.num_lines),
+                ElementsAre(22, 23));
+        EXPECT_EQ(switches.config.flags,
+                GPIO_V2_LINE_FLAG_INPUT | GPIO_V2_LINE_FLAG_EDGE_RISING
+                        | GPIO_V2_LINE_FLAG_EDGE_FALLING);
+        EXPECT_EQ(switches.config.num_attrs, 0u);
+        EXPECT_FALSE(kernel.others[1].requested.has_value()) << "a chip with none of the lines";
+
+        board.SetOutputLevel(1, 100);
+        board.SetOutputLevel(0, 0);
+        EXPECT_THAT(expander.sets,
+                ElementsAre(std::pair<std::uint64_t, std::uint64_t> { 0b10, 0b10 },
+                        std::pair<std::uint64_t, std::uint64_t> { 0b00, 0b01 }));
+        EXPECT_TRUE(kernel.sets.empty());
+        kernel.lineValues = 0b10; // the request's second line: input 1
+        EXPECT_EQ(board.ReadInput(0), kFalse);
+        EXPECT_EQ(board.ReadInput(1), kTrue);
+        kernel.edge(23, true);
+        spinUntil([&] { return !received.empty(); });
+        EXPECT_THAT(received, ElementsAre(std::pair<std::int16_t, Boolean> { 1, kTrue }));
+
+        // The expander going is the board's loss, named by its chip.
+        expander.valuesResult = -ENODEV;
+        kernel.deleteNode();
+        spinUntil([&] { return received.size() == 2; });
+        EXPECT_THAT([&] { board.ReadInput(0); },
+                ThrowsMessage<RunTimeError>(
+                        HasSubstr("the GPIO board /dev/gpiochip2 has gone: the chip was removed")));
+    }
+
+    TEST(GpioBoardTest, LinesByNameOrAChipByLabelAreFoundOrRefusedSayingWhere)
+    {
+        struct Row
+        {
+            const char *name;
+            GpioSetting setting;
+            std::function<void(FakeGpio &)> arrange;
+            const char *says; // empty: the board is not plugged in
+        };
+        const auto byLabel = [](std::string label) {
+            GpioSetting setting = wiring();
+            setting.chip.clear();
+            setting.label = std::move(label);
+            return setting;
+        };
+        const auto names = byNames({ "GPIO17", "GPIO27", "GPIO22", "GPIO23" });
+        const auto raspberryPi = [](FakeGpio &k) {
+            k.lineNames = { { 17, "GPIO17" }, { 27, "GPIO27" }, { 22, "GPIO22" },
+                { 23, "GPIO23" } };
+        };
+        const Row table[] = {
+            { "a name on two chips", names,
+                    [&](FakeGpio &k) {
+                        raspberryPi(k);
+                        k.addChip(3, "gpio-sim", { { 5, "GPIO27" } });
+                    },
+                    "\"GPIO27\" (for out1) names 2 lines: line 27 of /dev/gpiochip0 and line 5 of "
+                    "/dev/gpiochip3; give the chip first" },
+            { "a name twice on one chip", names,
+                    [&](FakeGpio &k) {
+                        raspberryPi(k);
+                        k.lineNames[4] = "GPIO22";
+                    },
+                    "\"GPIO22\" (for in0) names 2 lines: line 4 of /dev/gpiochip0 and line 22 of "
+                    "/dev/gpiochip0" },
+            { "some names found, some not", byNames({ "GPIO17", "GPIO27", "SW1", "SW2" }),
+                    raspberryPi,
+                    "no GPIO chip has a line named \"SW1\" (for in0) and \"SW2\" (for in1), "
+                    "though the other lines were found" },
+            { "no name found anywhere: an adapter unplugged", byNames({ "R1", "R2", "S1", "S2" }),
+                    raspberryPi, "" },
+            { "no chip at all", names, [](FakeGpio &k) { k.listsChip0 = false; }, "" },
+            { "a label no chip has", byLabel("gpio-pcf857x"), [](FakeGpio &) {}, "" },
+            { "a label on two chips", byLabel("gpio-sim"),
+                    [](FakeGpio &k) {
+                        k.label = "gpio-sim";
+                        k.addChip(1, "gpio-sim", {});
+                    },
+                    "the label \"gpio-sim\" is on 2 chips (/dev/gpiochip0 and /dev/gpiochip1); "
+                    "give the chip's name or path instead" },
+        };
+        for (const Row &row : table) {
+            SCOPED_TRACE(row.name);
+            FakeGpio kernel;
+            row.arrange(kernel);
+            GpioBoard board(row.setting, kernel);
+            if (*row.says == '\0') {
+                board.OpenBoard(0, 0);
+            } else {
+                EXPECT_THAT([&] { board.OpenBoard(0, 0); },
+                        ThrowsMessage<RunTimeError>(HasSubstr(row.says)));
+            }
+            EXPECT_EQ(board.BoardPresent(), kFalse);
+            EXPECT_FALSE(kernel.requested.has_value());
+            EXPECT_EQ(kernel.closed.size(), static_cast<std::size_t>(kernel.chipsOpened))
+                    << "an opened chip was left open";
+        }
+
+        // The label found: the chip that has it, whatever its number.
+        FakeGpio kernel;
+        kernel.addChip(4, "gpio-pcf857x", {});
+        kernel.label = "pinctrl-rp1";
+        GpioBoard board(byLabel("pinctrl-rp1"), kernel);
+        board.OpenBoard(0, 0);
+        EXPECT_EQ(board.BoardPresent(), kTrue);
+        ASSERT_TRUE(kernel.requested.has_value());
+        EXPECT_EQ(kernel.requested->num_lines, 4u);
+    }
+
+    // The lines of every chip are had, or none: the second chip refusing its lines lets go of
+    // the first chip's, and nothing was written to them.
+    TEST(GpioBoardTest, AChipRefusingItsLinesLetsGoOfTheLinesAlreadyRequested)
+    {
+        FakeGpio kernel;
+        kernel.lineNames = { { 17, "GPIO17" }, { 27, "GPIO27" } };
+        FakeGpio::Chip &expander =
+                kernel.addChip(1, "gpio-pcf857x", { { 0, "SW1" }, { 1, "SW2" } });
+        expander.requestResult = -EBUSY;
+        GpioBoard board(byNames({ "GPIO17", "GPIO27", "SW1", "SW2" }), kernel);
+        const int firstRequest = kernel.readEnd;
+        EXPECT_THAT([&] { board.OpenBoard(0, 0); },
+                ThrowsMessage<RunTimeError>(HasSubstr("lines 0 and 1 of /dev/gpiochip1 are busy")));
+        EXPECT_EQ(board.BoardPresent(), kFalse);
+        ASSERT_TRUE(kernel.requested.has_value());
+        EXPECT_THAT(kernel.closed, ::testing::Contains(firstRequest))
+                << "the first chip's request is still held";
+        EXPECT_TRUE(kernel.sets.empty());
     }
 
     TEST(GpioBoardTest, LevelsDriveTheOutputLinesAndInputsReadTheirLines)

@@ -2,6 +2,7 @@
 
 #include "board_context.h"
 #include "board_setting.h"
+#include "device_users.h"
 #include "system_calls.h"
 
 #include <QEventLoop>
@@ -152,13 +153,26 @@ void FirmataBoard::openPort(const BoardCall &call, const std::string &path)
         port.reset();
         if (error == QSerialPort::DeviceNotFoundError)
             return;
-        if (error == QSerialPort::PermissionError && ::access(path.c_str(), R_OK | W_OK) != 0)
-            call.fail("permission denied opening " + path
-                    + "; add your user to the dialout group (sudo usermod -aG dialout $USER, "
-                      "then log in again)");
-        if (error == QSerialPort::PermissionError)
-            call.fail(path + " is held by another program (a serial monitor, the Arduino IDE, "
-                    + "ModemManager): " + reason + "; close it and start again");
+        if (error == QSerialPort::PermissionError && ::access(path.c_str(), R_OK | W_OK) != 0) {
+            struct stat status
+            {
+            };
+            const int looked = io.statusOf(path, status);
+            call.fail("permission denied opening " + path + "; "
+                    + (looked == 0 ? permissionAdvice(status.st_gid)
+                                   : std::string("add your user to the group that owns it, "
+                                                 "usually dialout (sudo usermod -aG dialout "
+                                                 "$USER), then log in again")));
+        }
+        if (error == QSerialPort::PermissionError) {
+            const std::vector<std::string> holders = processesHolding(path);
+            call.fail(path + " is in use: "
+                    + (holders.empty() ? "another program holds it (a serial monitor, the Arduino "
+                                         "IDE, ModemManager probing a new board; sudo fuser -v "
+                                            + path + " shows which)"
+                                       : "it is open in " + listed(holders))
+                    + " (" + reason + "); close it and start again");
+        }
         call.fail("cannot open " + path + ": " + reason);
     }
     QObject::connect(port.get(), &QSerialPort::readyRead, port.get(), [this] { readPort(); });
@@ -235,8 +249,6 @@ void FirmataBoard::resolvePins(const BoardCall &call)
 void FirmataBoard::configure(const BoardCall &call)
 {
     const auto &modes = capabilities->modes;
-    for (std::size_t l = 0; l < kInputSlot; ++l)
-        send(call, firmata::setPinMode(pins[l], firmata::kOutput)); // driven low
     for (std::size_t l = kInputSlot; l < pins.size(); ++l) {
         const std::uint8_t pin = pins[l];
         if (setting.bias == Bias::PullUp && offers(modes[pin], firmata::kPullUp)) {
@@ -248,15 +260,36 @@ void FirmataBoard::configure(const BoardCall &call)
         if (setting.bias == Bias::PullUp)
             shadow[portOf(pin)] = static_cast<std::uint8_t>(shadow[portOf(pin)] | bitOf(pin));
     }
+    // The lamps dark: low, or high where they light on low.
+    for (std::size_t l = 0; l < kInputSlot; ++l)
+        setBit(pins[l], setting.outActiveLow);
     std::set<std::uint8_t> written, watched;
     for (const std::uint8_t pin : pins)
         written.insert(portOf(pin));
     for (std::size_t l = kInputSlot; l < pins.size(); ++l)
         watched.insert(portOf(pins[l]));
+    // The dark level is written before the pins become outputs and again once they are: a pin
+    // that is already an output (as every pin is after the firmware starts) goes dark at once,
+    // and one that is not holds the level its mode allows until it becomes one.
+    for (const std::uint8_t p : written)
+        send(call, firmata::digitalMessage(p, shadow[p]));
+    for (std::size_t l = 0; l < kInputSlot; ++l)
+        send(call, firmata::setPinMode(pins[l], firmata::kOutput));
     for (const std::uint8_t p : written)
         send(call, firmata::digitalMessage(p, shadow[p]));
     for (const std::uint8_t p : watched)
         send(call, firmata::reportDigital(p, true));
+}
+
+void FirmataBoard::setBit(std::uint8_t pin, bool high)
+{
+    std::uint8_t &bits = shadow[portOf(pin)];
+    bits = static_cast<std::uint8_t>(high ? bits | bitOf(pin) : bits & ~bitOf(pin));
+}
+
+bool FirmataBoard::lit(std::uint8_t output) const
+{
+    return ((shadow[portOf(output)] & bitOf(output)) != 0) != setting.outActiveLow;
 }
 
 void FirmataBoard::send(const BoardCall &call, const std::vector<std::uint8_t> &bytes)
@@ -362,12 +395,8 @@ void FirmataBoard::SetOutputLevel(std::int16_t Index, std::int32_t level)
 {
     const BoardCall call { "SetOutputLevel", Index, level };
     const std::uint8_t pin = pins[output(call)];
-    std::uint8_t &bits = shadow[portOf(pin)];
-    bits = static_cast<std::uint8_t>(level > 0 ? bits | bitOf(pin) : bits & ~bitOf(pin));
-    send(call, firmata::digitalMessage(portOf(pin), bits));
-    const auto lit = [this](std::uint8_t output) {
-        return (shadow[portOf(output)] & bitOf(output)) != 0;
-    };
+    setBit(pin, (level > 0) != setting.outActiveLow);
+    send(call, firmata::digitalMessage(portOf(pin), shadow[portOf(pin)]));
     // Both lamps dark: whatever ends the program next, they stay dark.
     if (!lit(pins[0]) && !lit(pins[1]))
         drain();

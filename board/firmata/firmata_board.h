@@ -24,7 +24,8 @@ class SystemCalls;
 // OpenBoard opens the port, which resets the board, and waits a few seconds for the firmware's
 // version report, asking for it if none comes (a board that did not reset). It then reads the
 // capability report and the analog mapping, refuses a pin that does not exist or cannot be what
-// it is given for, makes the output pins outputs driven low and the switch pins inputs (with the
+// it is given for, makes the output pins outputs driven dark (low, or high for out-active-low,
+// written before they become outputs and again once they are) and the switch pins inputs (with the
 // chip's pull-ups for bias=pull-up: the pull-up mode where the firmware offers it, 2.5 and later,
 // or an input with a 1 written to it where it does not, 2.4), and asks for reports of the
 // switches' ports, whose first report it waits for. A port that does not exist leaves the board
@@ -64,6 +65,9 @@ private:
     void resolvePins(const BoardCall &call);
     void configure(const BoardCall &call);
     void send(const BoardCall &call, const std::vector<std::uint8_t> &bytes);
+    // Sets a pin's bit in its port's shadow; whether an output's lamp is lit by its shadow.
+    void setBit(std::uint8_t pin, bool high);
+    bool lit(std::uint8_t output) const;
     void drain();
     void readPort();
     void received(const firmata::Message &message);

@@ -42,7 +42,7 @@ std::variant<FirmataSetting, std::string> parseFirmataSetting(std::string_view t
 {
     FirmataSetting setting;
     const std::string_view port = text.substr(0, text.find(','));
-    if (port.empty())
+    if (port.empty() || port.find('=') != std::string_view::npos)
         return std::string("MERIDAN_BOARD names no serial port after \"firmata:\"");
     if (auto path = devicePath(port, isPortName))
         setting.port = std::move(*path);
@@ -75,6 +75,7 @@ std::variant<FirmataSetting, std::string> parseFirmataSetting(std::string_view t
         setting.bias = *bias;
     }
     setting.activeLow = words.activeLow;
+    setting.outActiveLow = words.outActiveLow;
     if (auto twice = lineGivenTwice(identities, "pin"))
         return std::move(*twice);
     return setting;

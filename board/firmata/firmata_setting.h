@@ -25,21 +25,24 @@ struct FirmataPin
     bool operator==(const FirmataPin &) const = default;
 };
 
-// "firmata:PORT,out0=PIN,out1=PIN,in0=PIN,in1=PIN[,bias=pull-up|none][,active-low]": two lamps
-// and two switches on an Arduino running StandardFirmata. PORT is a serial port's name (ttyACM0)
-// or path (/dev/serial/by-id/...); bias and polarity apply to the two inputs.
+// "firmata:PORT,out0=PIN,out1=PIN,in0=PIN,in1=PIN[,bias=pull-up|none][,active-low]
+//  [,out-active-low]": two lamps and two switches on an Arduino running StandardFirmata. PORT is a
+// serial port's name (ttyACM0) or path (/dev/serial/by-id/...); bias and active-low apply to the
+// two inputs, out-active-low to the two outputs (a relay module that switches on low).
 struct FirmataSetting
 {
     static constexpr std::string_view kPrefix = "firmata:";
     static constexpr std::string_view kAccepted =
-            "firmata:PORT,out0=PIN,out1=PIN,in0=PIN,in1=PIN[,bias=pull-up|none][,active-low], "
+            "firmata:PORT,out0=PIN,out1=PIN,in0=PIN,in1=PIN[,bias=pull-up|none][,active-low]"
+            "[,out-active-low], "
             "where PORT is a serial port (ttyACM0 or a path) and a PIN is as the board prints it "
             "(13, D13, A0)";
 
     std::string port; // a path, e.g. /dev/ttyACM0
     std::array<FirmataPin, 4> pins {}; // out0, out1, in0, in1
     Bias bias = Bias::AsIs; // AsIs or Disabled: plain inputs; PullUp: the chip's pull-ups
-    bool activeLow = false;
+    bool activeLow = false; // the inputs'
+    bool outActiveLow = false; // a lamp lights where its pin is driven low
     bool operator==(const FirmataSetting &) const = default;
 };
 

@@ -2,52 +2,56 @@
 
 #include "board_context.h"
 #include "board_setting.h"
+#include "device_users.h"
 
 #include <linux/gpio.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <utility>
-#include <vector>
 
 #include <sys/stat.h>
 
 namespace meridan {
 
+struct GpioBoard::Chip
+{
+    std::string path;
+    FileDescriptor fd;
+    gpiochip_info info {};
+    std::vector<std::string> lineNames; // each line's, read where lines are looked up by name
+
+    std::string name() const { return { info.name, strnlen(info.name, sizeof info.name) }; }
+    std::string label() const { return { info.label, strnlen(info.label, sizeof info.label) }; }
+};
+
 namespace {
 
-    constexpr std::size_t kOutputBit = 0; // output 0 is line 0 of the request, output 1 line 1
-    constexpr std::size_t kInputBit = 2; // input 0 is line 2, input 1 line 3
-    constexpr const char *kKeys[] = { "out0", "out1", "in0", "in1" };
-
-    constexpr std::uint64_t kOutputMask = 0b0011;
-    constexpr std::uint64_t kInputMask = 0b1100;
+    constexpr std::size_t kInputSlot = 2; // out0 and out1 are roles 0 and 1, in0 and in1 2 and 3
     constexpr std::size_t kEventsPerRead = 16;
-
-    // The four lines in request order: output 0, output 1, input 0, input 1; where each offset
-    // is kept, and its value.
-    std::array<std::uint32_t *, 4> offsetSlots(GpioSetting &setting)
-    {
-        return { &setting.outputs[0], &setting.outputs[1], &setting.inputs[0], &setting.inputs[1] };
-    }
-    std::array<std::uint32_t, 4> offsetsOf(const GpioSetting &setting)
-    {
-        return { setting.outputs[0], setting.outputs[1], setting.inputs[0], setting.inputs[1] };
-    }
+    // Where the kernel's GPIO chips appear, each as gpiochipN.
+    constexpr const char *kChipFolder = "/dev";
+    constexpr std::string_view kChipPrefix = "gpiochip";
 
     std::string reason(int negativeErrno)
     {
         return std::strerror(-negativeErrno);
     }
 
-    std::string linesOf(const GpioSetting &setting)
+    std::string linesOf(const std::vector<std::uint32_t> &offsets)
     {
-        const auto lines = offsetsOf(setting);
-        return std::to_string(lines[0]) + ", " + std::to_string(lines[1]) + ", "
-                + std::to_string(lines[2]) + " and " + std::to_string(lines[3]);
+        std::vector<std::string> numbers;
+        for (const std::uint32_t offset : offsets)
+            numbers.push_back(std::to_string(offset));
+        return (numbers.size() == 1 ? "line " : "lines ") + listed(numbers);
+    }
+
+    std::string lineName(const gpio_v2_line_info &line)
+    {
+        return { line.name, strnlen(line.name, sizeof line.name) };
     }
 
     std::uint64_t inputFlags(const GpioSetting &setting)
@@ -72,29 +76,67 @@ namespace {
         return flags;
     }
 
-    gpio_v2_line_request lineRequest(const GpioSetting &setting)
+    // The request of one chip's lines, `roles` saying which of out0, out1, in0 and in1 each is.
+    gpio_v2_line_request lineRequest(const GpioSetting &setting,
+            const std::vector<std::size_t> &roles, const std::vector<std::uint32_t> &offsets)
     {
         gpio_v2_line_request request {};
-        const auto lines = offsetsOf(setting);
-        std::copy(lines.begin(), lines.end(), request.offsets);
-        request.num_lines = static_cast<std::uint32_t>(lines.size());
+        std::copy(offsets.begin(), offsets.end(), request.offsets);
+        request.num_lines = static_cast<std::uint32_t>(offsets.size());
         std::strncpy(request.consumer, GpioBoard::kConsumer, sizeof request.consumer - 1);
+        std::uint64_t outputs = 0, inputs = 0;
+        for (std::size_t i = 0; i < roles.size(); ++i)
+            (roles[i] < kInputSlot ? outputs : inputs) |= std::uint64_t { 1 } << i;
+        // With out-active-low the kernel inverts the outputs: a lamp's 0 (dark) drives its line
+        // high, from the request on.
+        const std::uint64_t outputFlags = GPIO_V2_LINE_FLAG_OUTPUT
+                | (setting.outActiveLow ? std::uint64_t { GPIO_V2_LINE_FLAG_ACTIVE_LOW } : 0);
         gpio_v2_line_config &config = request.config;
-        config.flags = GPIO_V2_LINE_FLAG_OUTPUT;
+        config.flags = outputs != 0 ? outputFlags : inputFlags(setting);
         std::uint32_t n = 0;
-        config.attrs[n].attr.id = GPIO_V2_LINE_ATTR_ID_FLAGS;
-        config.attrs[n].attr.flags = inputFlags(setting);
-        config.attrs[n++].mask = kInputMask;
-        config.attrs[n].attr.id = GPIO_V2_LINE_ATTR_ID_OUTPUT_VALUES;
-        config.attrs[n].attr.values = 0; // both lamps dark from the moment the lines are ours
-        config.attrs[n++].mask = kOutputMask;
-        if (setting.debounceMs > 0) {
+        if (outputs != 0 && inputs != 0) {
+            config.attrs[n].attr.id = GPIO_V2_LINE_ATTR_ID_FLAGS;
+            config.attrs[n].attr.flags = inputFlags(setting);
+            config.attrs[n++].mask = inputs;
+        }
+        if (outputs != 0) {
+            config.attrs[n].attr.id = GPIO_V2_LINE_ATTR_ID_OUTPUT_VALUES;
+            config.attrs[n].attr.values = 0; // both lamps dark from the moment the lines are ours
+            config.attrs[n++].mask = outputs;
+        }
+        if (inputs != 0 && setting.debounceMs > 0) {
             config.attrs[n].attr.id = GPIO_V2_LINE_ATTR_ID_DEBOUNCE;
             config.attrs[n].attr.debounce_period_us = setting.debounceMs * 1000;
-            config.attrs[n++].mask = kInputMask;
+            config.attrs[n++].mask = inputs;
         }
         config.num_attrs = n;
         return request;
+    }
+
+    // Why lines could not be had: each one in use, and its holder, as the kernel names them.
+    std::string busy(
+            SystemCalls &io, const GpioBoard::Chip &chip, const std::vector<std::uint32_t> &offsets)
+    {
+        std::vector<std::string> holders;
+        for (const std::uint32_t offset : offsets) {
+            gpio_v2_line_info line {};
+            line.offset = offset;
+            if (io.control(chip.fd.get(), GPIO_V2_GET_LINEINFO_IOCTL, &line) < 0
+                    || (line.flags & GPIO_V2_LINE_FLAG_USED) == 0)
+                continue;
+            const std::string name = lineName(line);
+            const std::string consumer(line.consumer, strnlen(line.consumer, sizeof line.consumer));
+            holders.push_back("line " + std::to_string(offset)
+                    + (name.empty() ? "" : " " + meridan::quoted(name)) + " of " + chip.name()
+                    + " is used by "
+                    + (consumer.empty() ? std::string("a program that gave no name")
+                                        : meridan::quoted(consumer)));
+        }
+        return linesOf(offsets) + " of " + chip.path + (offsets.size() == 1 ? " is" : " are")
+                + " busy: "
+                + (holders.empty() ? "another program holds one of them (gpioinfo shows which)"
+                                   : listed(holders))
+                + "; end that program, or wire the panel to other lines";
     }
 
 } // namespace
@@ -108,164 +150,284 @@ GpioBoard::GpioBoard(GpioSetting chosen, SystemCalls &calls)
 
 GpioBoard::~GpioBoard() = default;
 
-void GpioBoard::OpenBoard(std::int32_t first, std::int32_t second)
+std::optional<GpioBoard::Chip> GpioBoard::openChip(
+        const BoardCall &call, SystemCalls &io, const std::string &path)
 {
-    const BoardCall call { "OpenBoard", first, second };
-    if (request.valid())
-        return;
-    const std::string &path = setting.chip;
-
     // Nothing but a GPIO chip is opened: a watchdog starts counting when it is opened, and a
     // terminal could become the panel's own. So the path is looked at first, and what was opened
     // is checked again before anything is asked of it.
     const auto found = findDevice(call, io, path, "gpio", "a GPIO chip");
     if (!found)
-        return; // no such chip: the board is not plugged in
+        return std::nullopt; // no such chip: the board is not plugged in
     const struct stat &status = *found;
 
     const int fd = io.openPath(path);
     if (fd == -ENOENT || fd == -ENODEV || fd == -ENXIO)
-        return; // gone since: the board is not plugged in
+        return std::nullopt; // gone since: the board is not plugged in
     if (fd == -EACCES || fd == -EPERM)
-        call.fail("permission denied opening " + path
-                + "; add your user to the group that owns it (usually gpio: sudo "
-                  "usermod -aG gpio $USER, then log in again) or install the udev rule "
-                  "from the README");
+        call.fail("permission denied opening " + path + "; " + permissionAdvice(status.st_gid));
     if (fd < 0)
         call.fail("cannot open " + path + ": " + reason(fd));
-    const FileDescriptor chip(io, fd); // closed once the lines are requested: they live on
+    Chip chip { path, FileDescriptor(io, fd), {}, {} }; // closed once the lines are requested
     struct stat opened
     {
     };
-    if (const int result = io.statusOf(chip.get(), opened); result < 0)
+    if (const int result = io.statusOf(chip.fd.get(), opened); result < 0)
         call.fail("cannot look at " + path + ": " + reason(result));
     if (!S_ISCHR(opened.st_mode) || opened.st_rdev != status.st_rdev)
         call.fail(path + " changed while it was being opened");
-
-    gpiochip_info info {};
-    if (const int result = io.control(chip.get(), GPIO_GET_CHIPINFO_IOCTL, &info); result < 0)
+    if (const int result = io.control(chip.fd.get(), GPIO_GET_CHIPINFO_IOCTL, &chip.info);
+            result < 0)
         call.fail(path + " is not a GPIO chip: " + reason(result));
-    resolveNames(call, chip.get(), info.lines);
-    const auto lines = offsetsOf(setting);
-    for (std::size_t a = 0; a < lines.size(); ++a) {
-        if (lines[a] >= info.lines)
-            call.fail("line " + std::to_string(lines[a]) + " is not on " + path + ", which has "
-                    + std::to_string(info.lines) + " lines");
-        for (std::size_t b = a + 1; b < lines.size(); ++b)
-            if (lines[a] == lines[b])
-                call.fail("line " + std::to_string(lines[a]) + " of " + path + " is given for both "
-                        + kKeys[a] + " and " + kKeys[b]);
-    }
-
-    gpio_v2_line_request wanted = lineRequest(setting);
-    if (const int result = io.control(chip.get(), GPIO_V2_GET_LINE_IOCTL, &wanted); result < 0) {
-        if (result == -EBUSY)
-            call.fail("lines " + linesOf(setting) + " of " + path
-                    + " are busy: another program holds one of them (gpioinfo shows "
-                      "which)");
-        call.fail(
-                "cannot request lines " + linesOf(setting) + " of " + path + ": " + reason(result));
-    }
-    request.watch(FileDescriptor(io, wanted.fd), [this] { readEvents(); });
-    attach();
-    // Where deletions cannot be watched, a chip that goes is still found at the next call.
-    if (const int watch = io.watchDeletions(std::filesystem::path(path).parent_path().string());
-            watch >= 0)
-        deletions.watch(FileDescriptor(io, watch), [this] { checkChip(); });
+    return chip;
 }
 
-void GpioBoard::checkChip()
+std::vector<GpioBoard::Chip> GpioBoard::everyChip(const BoardCall &call, SystemCalls &io)
+{
+    std::vector<std::pair<std::uint32_t, std::string>> numbered;
+    for (const std::string &entry : io.entriesOf(kChipFolder)) {
+        if (!entry.starts_with(kChipPrefix))
+            continue;
+        if (const auto number = wholeNumber(std::string_view(entry).substr(kChipPrefix.size())))
+            numbered.emplace_back(*number, entry);
+    }
+    std::sort(numbered.begin(), numbered.end());
+    std::vector<Chip> chips;
+    for (const auto &[number, entry] : numbered)
+        if (auto chip = openChip(call, io, std::string(kChipFolder) + "/" + entry))
+            chips.push_back(std::move(*chip));
+    return chips;
+}
+
+void GpioBoard::readLineNames(const BoardCall &call, SystemCalls &io, Chip &chip)
+{
+    chip.lineNames.assign(chip.info.lines, {});
+    for (std::uint32_t offset = 0; offset < chip.info.lines; ++offset) {
+        gpio_v2_line_info line {};
+        line.offset = offset;
+        if (const int result = io.control(chip.fd.get(), GPIO_V2_GET_LINEINFO_IOCTL, &line);
+                result < 0)
+            call.fail("cannot read the name of line " + std::to_string(offset) + " of " + chip.path
+                    + ": " + reason(result));
+        chip.lineNames[offset] = lineName(line);
+    }
+}
+
+void GpioBoard::OpenBoard(std::int32_t first, std::int32_t second)
+{
+    const BoardCall call { "OpenBoard", first, second };
+    if (!requests.empty())
+        return;
+    std::vector<Chip> chips;
+    std::array<std::size_t, 4> chipOf {};
+    std::array<std::uint32_t, 4> offsets {};
+    if (!findLines(call, chips, chipOf, offsets))
+        return; // not plugged in
+    for (std::size_t a = 0; a < offsets.size(); ++a) {
+        const Chip &chip = chips[chipOf[a]];
+        if (offsets[a] >= chip.info.lines)
+            call.fail("line " + std::to_string(offsets[a]) + " is not on " + chip.path
+                    + ", which has " + std::to_string(chip.info.lines) + " lines");
+        for (std::size_t b = a + 1; b < offsets.size(); ++b)
+            if (chipOf[a] == chipOf[b] && offsets[a] == offsets[b])
+                call.fail("line " + std::to_string(offsets[a]) + " of " + chip.path
+                        + " is given for both " + std::string(kLineKeys[a]) + " and "
+                        + std::string(kLineKeys[b]));
+    }
+    requestLines(call, chips, chipOf, offsets);
+    attach();
+    // Where deletions cannot be watched, a chip that goes is still found at the next call.
+    const std::string folder = std::filesystem::path(requests.front()->chip).parent_path().string();
+    if (const int watch = io.watchDeletions(folder); watch >= 0)
+        deletions.watch(FileDescriptor(io, watch), [this] { checkChips(); });
+}
+
+bool GpioBoard::findLines(const BoardCall &call, std::vector<Chip> &chips,
+        std::array<std::size_t, 4> &chipOf, std::array<std::uint32_t, 4> &offsets)
+{
+    const bool anyName = std::any_of(setting.names.begin(), setting.names.end(),
+            [](const std::string &name) { return !name.empty(); });
+    if (!setting.chip.empty()) {
+        auto chip = openChip(call, io, setting.chip);
+        if (!chip)
+            return false;
+        chips.push_back(std::move(*chip));
+    } else if (!setting.label.empty()) {
+        std::vector<std::string> paths;
+        for (Chip &chip : everyChip(call, io))
+            if (chip.label() == setting.label) {
+                paths.push_back(chip.path);
+                chips.push_back(std::move(chip));
+            }
+        if (chips.empty())
+            return false; // no chip has that label: the board is not plugged in
+        if (chips.size() > 1)
+            call.fail("the label " + meridan::quoted(setting.label) + " is on "
+                    + std::to_string(chips.size()) + " chips (" + listed(paths)
+                    + "); give the chip's name or path instead");
+    }
+
+    if (!chips.empty()) {
+        // One chip: each line by its offset, or by the one line of the chip with its name.
+        Chip &chip = chips.front();
+        offsets = { setting.outputs[0], setting.outputs[1], setting.inputs[0], setting.inputs[1] };
+        if (anyName)
+            readLineNames(call, io, chip);
+        for (std::size_t l = 0; l < offsets.size(); ++l) {
+            const std::string &wanted = setting.names[l];
+            if (wanted.empty())
+                continue;
+            std::vector<std::uint32_t> found;
+            for (std::uint32_t offset = 0; offset < chip.lineNames.size(); ++offset)
+                if (chip.lineNames[offset] == wanted)
+                    found.push_back(offset);
+            if (found.empty())
+                call.fail("no line of " + chip.path + " is named " + meridan::quoted(wanted)
+                        + " (for " + std::string(kLineKeys[l])
+                        + "); gpioinfo lists the names, or give the line's offset");
+            if (found.size() > 1)
+                call.fail(meridan::quoted(wanted) + " names " + std::to_string(found.size())
+                        + " lines of " + chip.path + " (" + std::to_string(found[0]) + " and "
+                        + std::to_string(found[1]) + "); give the offset of the one for "
+                        + std::string(kLineKeys[l]));
+            offsets[l] = found.front();
+        }
+        return true;
+    }
+
+    // No chip given: every line is given by its name, which is looked up on every chip.
+    chips = everyChip(call, io);
+    for (Chip &chip : chips)
+        readLineNames(call, io, chip);
+    std::vector<std::string> missing;
+    for (std::size_t l = 0; l < offsets.size(); ++l) {
+        const std::string &wanted = setting.names[l];
+        std::vector<std::string> where;
+        for (std::size_t c = 0; c < chips.size(); ++c)
+            for (std::uint32_t offset = 0; offset < chips[c].lineNames.size(); ++offset)
+                if (chips[c].lineNames[offset] == wanted) {
+                    chipOf[l] = c;
+                    offsets[l] = offset;
+                    where.push_back("line " + std::to_string(offset) + " of " + chips[c].path);
+                }
+        if (where.empty())
+            missing.push_back(meridan::quoted(wanted) + " (for " + std::string(kLineKeys[l]) + ")");
+        if (where.size() > 1)
+            call.fail(meridan::quoted(wanted) + " (for " + std::string(kLineKeys[l]) + ") names "
+                    + std::to_string(where.size()) + " lines: " + listed(where)
+                    + "; give the chip first and the line's offset (gpio:CHIP,"
+                    + std::string(kLineKeys[l]) + "=OFFSET,...)");
+    }
+    // None of them anywhere: the board that has them (a USB adapter, a HAT) is not plugged in.
+    if (missing.size() == offsets.size())
+        return false;
+    if (!missing.empty())
+        call.fail("no GPIO chip has a line named " + listed(missing)
+                + ", though the other lines were found; gpioinfo lists every chip's lines");
+    return true;
+}
+
+void GpioBoard::requestLines(const BoardCall &call, std::vector<Chip> &chips,
+        const std::array<std::size_t, 4> &chipOf, const std::array<std::uint32_t, 4> &offsets)
+{
+    // Every chip's lines are requested before any is watched or written: a request refused
+    // lets go of those made before it.
+    std::vector<std::unique_ptr<Request>> made;
+    std::vector<FileDescriptor> held;
+    std::array<Place, 4> placed {};
+    for (std::size_t c = 0; c < chips.size(); ++c) {
+        auto request = std::make_unique<Request>();
+        request->chip = chips[c].path;
+        for (std::size_t l = 0; l < offsets.size(); ++l) {
+            if (chipOf[l] != c)
+                continue;
+            placed[l] = { made.size(), request->roles.size() };
+            request->roles.push_back(l);
+            request->offsets.push_back(offsets[l]);
+        }
+        if (request->roles.empty())
+            continue;
+        gpio_v2_line_request wanted = lineRequest(setting, request->roles, request->offsets);
+        if (const int result = io.control(chips[c].fd.get(), GPIO_V2_GET_LINE_IOCTL, &wanted);
+                result < 0) {
+            if (result == -EBUSY)
+                call.fail(busy(io, chips[c], request->offsets));
+            call.fail("cannot request " + linesOf(request->offsets) + " of " + chips[c].path + ": "
+                    + reason(result));
+        }
+        held.emplace_back(io, wanted.fd);
+        made.push_back(std::move(request));
+    }
+    for (std::size_t r = 0; r < made.size(); ++r) {
+        Request &request = *made[r];
+        request.lines.watch(std::move(held[r]), [this, &request] { readEvents(request); });
+    }
+    requests = std::move(made);
+    places = placed;
+}
+
+void GpioBoard::checkChips()
 {
     char events[512];
     while (deletions.read(events, sizeof events) > 0) { }
     if (!isAttached())
         return;
-    gpio_v2_line_values values {};
-    values.mask = kInputMask;
-    if (io.control(request.get(), GPIO_V2_LINE_GET_VALUES_IOCTL, &values) != -ENODEV)
-        return; // another node went, or the chip's node alone: the chip is still there
-    lost("the chip was removed");
-    raiseLoss();
-}
-
-void GpioBoard::resolveNames(const BoardCall &call, int chip, std::uint32_t lineCount)
-{
-    if (std::all_of(setting.names.begin(), setting.names.end(),
-                [](const std::string &name) { return name.empty(); }))
+    for (const auto &request : requests) {
+        gpio_v2_line_values values {};
+        values.mask = (std::uint64_t { 1 } << request->roles.size()) - 1;
+        if (io.control(request->lines.get(), GPIO_V2_LINE_GET_VALUES_IOCTL, &values) != -ENODEV)
+            continue; // another node went, or the chip's node alone: the chip is still there
+        lost(request->chip, "the chip was removed");
+        raiseLoss();
         return;
-    // Every line's name, as the chip reports it: a name may be on no line, or on several.
-    std::vector<std::string> names(lineCount);
-    for (std::uint32_t offset = 0; offset < lineCount; ++offset) {
-        gpio_v2_line_info line {};
-        line.offset = offset;
-        if (const int result = io.control(chip, GPIO_V2_GET_LINEINFO_IOCTL, &line); result < 0)
-            call.fail("cannot read the name of line " + std::to_string(offset) + " of "
-                    + setting.chip + ": " + reason(result));
-        names[offset] = std::string(line.name, strnlen(line.name, sizeof line.name));
-    }
-    const auto offsets = offsetSlots(setting);
-    for (std::size_t i = 0; i < offsets.size(); ++i) {
-        const std::string &wanted = setting.names[i];
-        if (wanted.empty())
-            continue;
-        std::vector<std::uint32_t> found;
-        for (std::uint32_t offset = 0; offset < lineCount; ++offset)
-            if (names[offset] == wanted)
-                found.push_back(offset);
-        if (found.empty())
-            call.fail("no line of " + setting.chip + " is named \"" + wanted + "\" (for " + kKeys[i]
-                    + "); gpioinfo lists the names, or give the line's offset");
-        if (found.size() > 1)
-            call.fail("\"" + wanted + "\" names " + std::to_string(found.size()) + " lines of "
-                    + setting.chip + " (" + std::to_string(found[0]) + " and "
-                    + std::to_string(found[1]) + "); give the offset of the one for " + kKeys[i]);
-        *offsets[i] = found.front();
     }
 }
 
 void GpioBoard::SetOutputLevel(std::int16_t Index, std::int32_t level)
 {
     const BoardCall call { "SetOutputLevel", Index, level };
-    const std::size_t line = kOutputBit + output(call);
+    const Place &place = places[output(call)];
     gpio_v2_line_values values {};
-    values.mask = std::uint64_t { 1 } << line;
+    values.mask = std::uint64_t { 1 } << place.bit;
     values.bits = level > 0 ? values.mask : 0;
-    lineValues(call, GPIO_V2_LINE_SET_VALUES_IOCTL, values);
+    lineValues(call, place, GPIO_V2_LINE_SET_VALUES_IOCTL, values);
 }
 
 Boolean GpioBoard::ReadInput(std::int16_t Index)
 {
     const BoardCall call { "ReadInput", Index };
-    const std::size_t line = kInputBit + input(call, Index);
+    const Place &place = places[kInputSlot + input(call, Index)];
     gpio_v2_line_values values {};
-    values.mask = std::uint64_t { 1 } << line;
-    lineValues(call, GPIO_V2_LINE_GET_VALUES_IOCTL, values);
+    values.mask = std::uint64_t { 1 } << place.bit;
+    lineValues(call, place, GPIO_V2_LINE_GET_VALUES_IOCTL, values);
     return (values.bits & values.mask) != 0 ? kTrue : kFalse;
 }
 
-void GpioBoard::lineValues(
-        const BoardCall &call, unsigned long command, gpio_v2_line_values &values)
+void GpioBoard::lineValues(const BoardCall &call, const Place &place, unsigned long command,
+        gpio_v2_line_values &values)
 {
-    const int result = io.control(request.get(), command, &values);
+    const Request &request = *requests[place.request];
+    const int result = io.control(request.lines.get(), command, &values);
     if (result == -ENODEV) {
-        lost("the chip was removed");
+        lost(request.chip, "the chip was removed");
         call.fail(loss());
     }
     if (result < 0)
         call.fail(reason(result));
 }
 
-void GpioBoard::readEvents()
+void GpioBoard::readEvents(Request &request)
 {
     gpio_v2_line_event events[kEventsPerRead] {};
-    const ssize_t bytes = request.read(events, sizeof events);
+    const ssize_t bytes = request.lines.read(events, sizeof events);
     if (bytes == -EAGAIN)
         return;
     if (bytes <= 0 || bytes % static_cast<ssize_t>(sizeof events[0]) != 0) {
         // Hung up or failed: never watch it again, or the loop would spin. Nothing is under way,
         // so the panel learns of the loss through an input change whose read fails.
-        lost(bytes == 0 || bytes == -ENODEV ? std::string("the chip was removed")
-                                            : "its line events cannot be read: "
+        lost(request.chip,
+                bytes == 0 || bytes == -ENODEV ? std::string("the chip was removed")
+                                               : "its line events cannot be read: "
                                 + (bytes < 0 ? reason(static_cast<int>(bytes))
                                              : std::string("a part of an event came")));
         raiseLoss();
@@ -274,21 +436,21 @@ void GpioBoard::readEvents()
     const auto count = static_cast<std::size_t>(bytes) / sizeof events[0];
     for (std::size_t i = 0; i < count && isAttached(); ++i) {
         const gpio_v2_line_event &event = events[i];
-        std::int16_t index = -1;
-        if (event.offset == setting.inputs[0])
-            index = 0;
-        else if (event.offset == setting.inputs[1])
-            index = 1;
-        if (index < 0 || !inputChanged)
-            continue;
-        inputChanged(index, event.id == GPIO_V2_LINE_EVENT_RISING_EDGE ? kTrue : kFalse);
+        for (std::size_t bit = 0; bit < request.roles.size(); ++bit) {
+            const std::size_t slot = request.roles[bit];
+            if (slot < kInputSlot || request.offsets[bit] != event.offset || !inputChanged)
+                continue;
+            inputChanged(static_cast<std::int16_t>(slot - kInputSlot),
+                    event.id == GPIO_V2_LINE_EVENT_RISING_EDGE ? kTrue : kFalse);
+        }
     }
 }
 
-void GpioBoard::lost(const std::string &cause)
+void GpioBoard::lost(const std::string &chip, const std::string &cause)
 {
-    lose(setting.chip, cause);
-    request.stopWatching();
+    lose(chip, cause);
+    for (const auto &request : requests)
+        request->lines.stopWatching();
     deletions.reset();
 }
 

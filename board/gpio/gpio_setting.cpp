@@ -24,13 +24,27 @@ std::variant<GpioSetting, std::string> parseGpioSetting(std::string_view text)
     GpioSetting setting;
     const std::string_view chip = text.substr(0, text.find(','));
     if (chip.empty())
-        return std::string("MERIDAN_BOARD names no GPIO chip after \"gpio:\"");
-    if (auto path = devicePath(chip, isChipName))
+        return std::string("MERIDAN_BOARD names no GPIO chip after \"gpio:\" (leave the chip "
+                           "out only where every line is given by its name)");
+    // The first word is the chip unless it is already a line (out0=GPIO17): then every line is
+    // looked up by name on every chip.
+    const bool chipGiven = chip.find('=') == std::string_view::npos;
+    if (!chipGiven) {
+        // Found by its lines' names.
+    } else if (auto path = devicePath(chip, isChipName)) {
         setting.chip = std::move(*path);
-    else
+    } else if (const auto number = wholeNumber(chip)) {
+        setting.chip = "/dev/gpiochip" + std::to_string(*number);
+    } else if (chip == "active-low" || chip == "in-active-low" || chip == "out-active-low") {
+        return quoted(chip)
+                + " is an option, not a GPIO chip: the chip, where one is given, comes first";
+    } else if (chip.find('/') == std::string_view::npos && chip != "." && chip != "..") {
+        setting.label = chip; // as gpiodetect prints it: pinctrl-rp1, gpio-pcf857x
+    } else {
         return "the GPIO chip " + quoted(chip)
-                + " is neither a chip name like gpiochip0 nor an absolute path like "
-                  "/dev/gpiochip0";
+                + " is neither a chip name like gpiochip0, a number, a label like pinctrl-rp1 "
+                  "nor an absolute path like /dev/gpiochip0";
+    }
 
     auto split = splitLineSetting(text, "GPIO", true);
     if (auto *wrong = std::get_if<std::string>(&split))
@@ -57,6 +71,11 @@ std::variant<GpioSetting, std::string> parseGpioSetting(std::string_view text)
             return "the line of " + std::string(kLineKeys[l])
                     + " must be an offset (a whole number) or a line's name, not " + quoted(value);
         }
+        if (!chipGiven && setting.names[l].empty())
+            return "without a chip, each line is given by its name (GPIO17), so that it can be "
+                   "found on any chip; "
+                    + std::string(kLineKeys[l]) + "=" + std::string(value)
+                    + " is an offset: give its name, or the chip first (gpio:gpiochip0,...)";
     }
     if (words.bias) {
         const auto bias = biasNamed(*words.bias);
@@ -65,6 +84,7 @@ std::variant<GpioSetting, std::string> parseGpioSetting(std::string_view text)
         setting.bias = *bias;
     }
     setting.activeLow = words.activeLow;
+    setting.outActiveLow = words.outActiveLow;
     if (words.debounce) {
         const auto ms = wholeNumber(*words.debounce);
         if (!ms || *ms > kLongestDebounceMs)
