@@ -92,6 +92,14 @@ namespace {
                     { CapabilityReport { { {}, {}, { kInput, kOutput, kServo, kPullUp } } } }, 0 },
             { "analog mapping", bytesOf({ 0xF0, 0x6A, 0x7F, 0x7F, 0x00, 0x01, 0xF7 }),
                     { AnalogMappingReport { { 0x7F, 0x7F, 0, 1 } } }, 0 },
+            { "a pin's state: D13 an output driven high",
+                    bytesOf({ 0xF0, 0x6E, 0x0D, 0x01, 0x01, 0xF7 }),
+                    { PinStateReport { 13, kOutput, 1 } }, 0 },
+            { "a pin's state with a state of several bytes (a PWM value)",
+                    bytesOf({ 0xF0, 0x6E, 0x03, 0x03, 0x7F, 0x01, 0xF7 }),
+                    { PinStateReport { 3, kPwm, 0x7F } }, 0 },
+            { "a pin's state cut short is passed over", bytesOf({ 0xF0, 0x6E, 0x0D, 0x01, 0xF7 }),
+                    {}, 0 },
             { "a text from the firmware",
                     bytesOf({ 0xF0, 0x71 }) + paired("Unknown pin mode") + bytesOf({ 0xF7 }),
                     { StringData { "Unknown pin mode" } }, 0 },
@@ -143,6 +151,7 @@ namespace {
         EXPECT_THAT(digitalMessage(0, 0x84), ElementsAre(0x90, 0x04, 0x01));
         EXPECT_THAT(reportDigital(0, true), ElementsAre(0xD0, 0x01));
         EXPECT_THAT(reportDigital(2, false), ElementsAre(0xD2, 0x00));
+        EXPECT_THAT(pinStateQuery(13), ElementsAre(0xF0, 0x6D, 0x0D, 0xF7));
         EXPECT_EQ(modeName(kPullUp), "input with pull-up");
         EXPECT_EQ(modeName(0x7E), "mode 126");
     }

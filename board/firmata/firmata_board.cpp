@@ -116,6 +116,15 @@ void FirmataBoard::OpenBoard(std::int32_t first, std::int32_t second)
                 + std::to_string(version->minor) + ") did not report what its pins can do; "
                 + kRemedy);
     resolvePins(call);
+    // Which of the lamps' pins are outputs already (every pin is, once the firmware has started):
+    // those are not set again, since some firmware drives a pin low as it becomes an output,
+    // which would flash a lamp that lights on low. A firmware that does not say is not waited
+    // for long: its pins are then set.
+    for (std::size_t l = 0; l < kInputSlot; ++l)
+        send(call, firmata::pinStateQuery(pins[l]));
+    waitFor([this] { return modeKnown[0] && modeKnown[1]; }, kPinStateDeadline);
+    if (hasGone())
+        call.fail(loss());
     configure(call);
 
     phase = Phase::FirstStates;
@@ -274,7 +283,8 @@ void FirmataBoard::configure(const BoardCall &call)
     for (const std::uint8_t p : written)
         send(call, firmata::digitalMessage(p, shadow[p]));
     for (std::size_t l = 0; l < kInputSlot; ++l)
-        send(call, firmata::setPinMode(pins[l], firmata::kOutput));
+        if (!alreadyOutput[l])
+            send(call, firmata::setPinMode(pins[l], firmata::kOutput));
     for (const std::uint8_t p : written)
         send(call, firmata::digitalMessage(p, shadow[p]));
     for (const std::uint8_t p : watched)
@@ -339,6 +349,12 @@ void FirmataBoard::received(const firmata::Message &message)
         capabilities = *pinModes;
     } else if (const auto *analog = std::get_if<firmata::AnalogMappingReport>(&message)) {
         mapping = *analog;
+    } else if (const auto *pinState = std::get_if<firmata::PinStateReport>(&message)) {
+        for (std::size_t l = 0; l < kInputSlot && phase == Phase::Reports; ++l)
+            if (pinState->pin == pins[l]) {
+                modeKnown[l] = true;
+                alreadyOutput[l] = pinState->mode == firmata::kOutput;
+            }
     } else if (const auto *text = std::get_if<firmata::StringData>(&message)) {
         firmwareSaid.push_back(text->text);
     } else if (const auto *digital = std::get_if<firmata::DigitalReport>(&message)) {

@@ -25,7 +25,8 @@ class SystemCalls;
 // version report, asking for it if none comes (a board that did not reset). It then reads the
 // capability report and the analog mapping, refuses a pin that does not exist or cannot be what
 // it is given for, makes the output pins outputs driven dark (low, or high for out-active-low,
-// written before they become outputs and again once they are) and the switch pins inputs (with the
+// written before they become outputs and again once they are; a pin the firmware reports as an
+// output already is not set again) and the switch pins inputs (with the
 // chip's pull-ups for bias=pull-up: the pull-up mode where the firmware offers it, 2.5 and later,
 // or an input with a 1 written to it where it does not, 2.4), and asks for reports of the
 // switches' ports, whose first report it waits for. A port that does not exist leaves the board
@@ -53,6 +54,7 @@ public:
     static constexpr std::chrono::milliseconds kAskAfter { 2500 };
     static constexpr std::chrono::milliseconds kVersionDeadline { 6000 };
     static constexpr std::chrono::milliseconds kReplyDeadline { 2000 };
+    static constexpr std::chrono::milliseconds kPinStateDeadline { 500 };
 
 private:
     enum class Phase { Closed, Version, Reports, FirstStates, Running };
@@ -91,6 +93,8 @@ private:
     std::array<std::uint16_t, 16> reported {}; // what each port last reported
     std::array<bool, 16> reportedOnce {};
     std::array<Boolean, 2> inputs {}; // the switches' last state, as raised
+    std::array<bool, 2> modeKnown {}; // the lamps' pins' modes, as the firmware reported them
+    std::array<bool, 2> alreadyOutput {};
 };
 
 } // namespace meridan

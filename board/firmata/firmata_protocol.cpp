@@ -21,6 +21,8 @@ namespace {
     constexpr std::uint8_t kAnalogMappingResponse = 0x6A;
     constexpr std::uint8_t kCapabilityQuery = 0x6B;
     constexpr std::uint8_t kCapabilityResponse = 0x6C;
+    constexpr std::uint8_t kPinStateQuery = 0x6D;
+    constexpr std::uint8_t kPinStateResponse = 0x6E;
     constexpr std::uint8_t kStringData = 0x71;
     constexpr std::uint8_t kReportFirmware = 0x79;
 
@@ -83,6 +85,11 @@ std::vector<std::uint8_t> capabilityQuery()
 std::vector<std::uint8_t> analogMappingQuery()
 {
     return { kStartSysex, kAnalogMappingQuery, kEndSysex };
+}
+
+std::vector<std::uint8_t> pinStateQuery(std::uint8_t pin)
+{
+    return { kStartSysex, kPinStateQuery, static_cast<std::uint8_t>(pin & 0x7F), kEndSysex };
 }
 
 std::vector<std::uint8_t> setPinMode(std::uint8_t pin, std::uint8_t mode)
@@ -208,6 +215,8 @@ void Parser::sysex(const std::function<void(const Message &)> &each)
         each(report);
     } else if (kind == kAnalogMappingResponse) {
         each(AnalogMappingReport { { sysexBytes.begin() + 1, sysexBytes.end() } });
+    } else if (kind == kPinStateResponse && sysexBytes.size() >= 4) {
+        each(PinStateReport { sysexBytes[1], sysexBytes[2], sysexBytes[3] });
     } else if (kind == kStringData) {
         each(StringData { pairedText(sysexBytes, 1) });
     }

@@ -39,6 +39,8 @@ std::vector<std::uint8_t> setPinMode(std::uint8_t pin, std::uint8_t mode);
 // Writes every output (and, on an input, its pull-up) of port `port` (pins 8p to 8p + 7) at once.
 std::vector<std::uint8_t> digitalMessage(std::uint8_t port, std::uint8_t bits);
 std::vector<std::uint8_t> reportDigital(std::uint8_t port, bool on);
+// Asks what mode a pin is in (answered with a PinStateReport).
+std::vector<std::uint8_t> pinStateQuery(std::uint8_t pin);
 
 // What the board sends, as far as the board link needs it.
 struct VersionReport
@@ -71,6 +73,14 @@ struct DigitalReport
     std::uint16_t bits = 0;
     bool operator==(const DigitalReport &) const = default;
 };
+// A pin's mode, and its state: an output's level, an input's pull-up.
+struct PinStateReport
+{
+    std::uint8_t pin = 0;
+    std::uint8_t mode = 0;
+    std::uint8_t state = 0; // the lowest 7 bits
+    bool operator==(const PinStateReport &) const = default;
+};
 // A text of the firmware's own, such as "Unknown pin mode".
 struct StringData
 {
@@ -78,7 +88,7 @@ struct StringData
     bool operator==(const StringData &) const = default;
 };
 using Message = std::variant<VersionReport, FirmwareReport, CapabilityReport, AnalogMappingReport,
-        DigitalReport, StringData>;
+        DigitalReport, PinStateReport, StringData>;
 
 // Reads the board's bytes as they come, split across reads anyhow. Messages a host of two lamps
 // does not need (analog values, sysex it does not know) are passed over; bytes that belong to no
