@@ -649,6 +649,19 @@ namespace {
             { "no name found anywhere: an adapter unplugged", byNames({ "R1", "R2", "S1", "S2" }),
                     raspberryPi, "" },
             { "no chip at all", names, [](FakeGpio &k) { k.listsChip0 = false; }, "" },
+            { "names not on the chips that could be opened, and a chip that could not",
+                    byNames({ "GPIO17", "GPIO27", "SW1", "SW2" }),
+                    [](FakeGpio &k) {
+                        k.openResult = -EACCES;
+                        k.addChip(1, "gpio-pcf857x", { { 0, "GPIO17" }, { 1, "GPIO27" } });
+                    },
+                    "no GPIO chip this user may open has a line named \"SW1\" (for in0) and "
+                    "\"SW2\" (for in1), and /dev/gpiochip0 (permission denied; only root may "
+                    "open it" },
+            { "a label on no chip that could be opened, and a chip that could not",
+                    byLabel("pinctrl-rp1"), [](FakeGpio &k) { k.openResult = -EPERM; },
+                    "no GPIO chip this user may open is labelled \"pinctrl-rp1\", and "
+                    "/dev/gpiochip0 (permission denied" },
             { "a label no chip has", byLabel("gpio-pcf857x"), [](FakeGpio &) {}, "" },
             { "a label on two chips", byLabel("gpio-sim"),
                     [](FakeGpio &k) {

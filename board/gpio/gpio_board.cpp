@@ -150,8 +150,8 @@ GpioBoard::GpioBoard(GpioSetting chosen, SystemCalls &calls)
 
 GpioBoard::~GpioBoard() = default;
 
-std::optional<GpioBoard::Chip> GpioBoard::openChip(
-        const BoardCall &call, SystemCalls &io, const std::string &path)
+std::optional<GpioBoard::Chip> GpioBoard::openChip(const BoardCall &call, SystemCalls &io,
+        const std::string &path, std::vector<std::string> *unreadable)
 {
     // Nothing but a GPIO chip is opened: a watchdog starts counting when it is opened, and a
     // terminal could become the panel's own. So the path is looked at first, and what was opened
@@ -164,6 +164,11 @@ std::optional<GpioBoard::Chip> GpioBoard::openChip(
     const int fd = io.openPath(path);
     if (fd == -ENOENT || fd == -ENODEV || fd == -ENXIO)
         return std::nullopt; // gone since: the board is not plugged in
+    if ((fd == -EACCES || fd == -EPERM) && unreadable != nullptr) {
+        unreadable->push_back(
+                path + " (permission denied; " + permissionAdvice(status.st_gid) + ")");
+        return std::nullopt;
+    }
     if (fd == -EACCES || fd == -EPERM)
         call.fail("permission denied opening " + path + "; " + permissionAdvice(status.st_gid));
     if (fd < 0)
@@ -182,7 +187,8 @@ std::optional<GpioBoard::Chip> GpioBoard::openChip(
     return chip;
 }
 
-std::vector<GpioBoard::Chip> GpioBoard::everyChip(const BoardCall &call, SystemCalls &io)
+std::vector<GpioBoard::Chip> GpioBoard::everyChip(
+        const BoardCall &call, SystemCalls &io, std::vector<std::string> &unreadable)
 {
     std::vector<std::pair<std::uint32_t, std::string>> numbered;
     for (const std::string &entry : io.entriesOf(kChipFolder)) {
@@ -194,7 +200,7 @@ std::vector<GpioBoard::Chip> GpioBoard::everyChip(const BoardCall &call, SystemC
     std::sort(numbered.begin(), numbered.end());
     std::vector<Chip> chips;
     for (const auto &[number, entry] : numbered)
-        if (auto chip = openChip(call, io, std::string(kChipFolder) + "/" + entry))
+        if (auto chip = openChip(call, io, std::string(kChipFolder) + "/" + entry, &unreadable))
             chips.push_back(std::move(*chip));
     return chips;
 }
@@ -253,12 +259,16 @@ bool GpioBoard::findLines(const BoardCall &call, std::vector<Chip> &chips,
             return false;
         chips.push_back(std::move(*chip));
     } else if (!setting.label.empty()) {
-        std::vector<std::string> paths;
-        for (Chip &chip : everyChip(call, io))
+        std::vector<std::string> paths, unreadable;
+        for (Chip &chip : everyChip(call, io, unreadable))
             if (chip.label() == setting.label) {
                 paths.push_back(chip.path);
                 chips.push_back(std::move(chip));
             }
+        if (chips.empty() && !unreadable.empty())
+            call.fail("no GPIO chip this user may open is labelled "
+                    + meridan::quoted(setting.label) + ", and " + listed(unreadable)
+                    + " could not be looked at");
         if (chips.empty())
             return false; // no chip has that label: the board is not plugged in
         if (chips.size() > 1)
@@ -296,7 +306,8 @@ bool GpioBoard::findLines(const BoardCall &call, std::vector<Chip> &chips,
     }
 
     // No chip given: every line is given by its name, which is looked up on every chip.
-    chips = everyChip(call, io);
+    std::vector<std::string> unreadable;
+    chips = everyChip(call, io, unreadable);
     for (Chip &chip : chips)
         readLineNames(call, io, chip);
     std::vector<std::string> missing;
@@ -318,6 +329,10 @@ bool GpioBoard::findLines(const BoardCall &call, std::vector<Chip> &chips,
                     + "; give the chip first and the line's offset (gpio:CHIP,"
                     + std::string(kLineKeys[l]) + "=OFFSET,...)");
     }
+    // A chip this user may not open may have them: say so rather than guess.
+    if (!missing.empty() && !unreadable.empty())
+        call.fail("no GPIO chip this user may open has a line named " + listed(missing) + ", and "
+                + listed(unreadable) + " could not be searched");
     // None of them anywhere: the board that has them (a USB adapter, a HAT) is not plugged in.
     if (missing.size() == offsets.size())
         return false;

@@ -67,10 +67,14 @@ private:
         std::size_t bit = 0;
     };
 
-    static std::optional<Chip> openChip(
-            const BoardCall &call, SystemCalls &io, const std::string &path);
-    // Every GPIO chip in the system, in the order of their numbers.
-    static std::vector<Chip> everyChip(const BoardCall &call, SystemCalls &io);
+    // Opens the chip at `path`; nullopt where there is none. A chip this user may not open fails
+    // `call`, unless `unreadable` is given: the chip is then said there, and passed over.
+    static std::optional<Chip> openChip(const BoardCall &call, SystemCalls &io,
+            const std::string &path, std::vector<std::string> *unreadable = nullptr);
+    // Every GPIO chip in the system that this user may open, in the order of their numbers; the
+    // others go to `unreadable`, each with what to do about it.
+    static std::vector<Chip> everyChip(
+            const BoardCall &call, SystemCalls &io, std::vector<std::string> &unreadable);
     static void readLineNames(const BoardCall &call, SystemCalls &io, Chip &chip);
     // Finds and opens the chips the setting names, and each line's chip and offset. False where
     // the board is not plugged in.
