@@ -70,8 +70,8 @@ extern "C" int ioctl(int descriptor, unsigned long request, ...)
     if (result == 0 && request == GPIO_V2_LINE_SET_VALUES_IOCTL) {
         if (const char *path = std::getenv("MERIDAN_LINE_RECORD")) {
             const auto *values = static_cast<const gpio_v2_line_values *>(argument);
-            const unsigned long long inverted =
-                    descriptor >= 0 && static_cast<std::size_t>(descriptor) < activeLowOutputs.size()
+            const unsigned long long inverted = descriptor >= 0
+                            && static_cast<std::size_t>(descriptor) < activeLowOutputs.size()
                     ? activeLowOutputs[static_cast<std::size_t>(descriptor)]
                     : 0;
             char line[96];
