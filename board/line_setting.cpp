@@ -54,7 +54,7 @@ std::optional<Bias> biasNamed(std::string_view word)
 }
 
 std::variant<LineWords, std::string> splitLineSetting(
-        std::string_view text, std::string_view board, bool debounce)
+        std::string_view text, std::string_view board, bool debounce, bool baud)
 {
     std::vector<std::string_view> parts;
     for (std::size_t start = 0;;) {
@@ -71,7 +71,8 @@ std::variant<LineWords, std::string> splitLineSetting(
     if (deviceGiven)
         words.device = parts.front();
     std::array<bool, 4> given {};
-    bool biasGiven = false, polarityGiven = false, outPolarityGiven = false, debounceGiven = false;
+    bool biasGiven = false, polarityGiven = false, outPolarityGiven = false, debounceGiven = false,
+         baudGiven = false;
     const std::string option = "the " + std::string(board) + " option ";
 
     for (std::size_t i = deviceGiven ? 1 : 0; i < parts.size(); ++i) {
@@ -115,6 +116,10 @@ std::variant<LineWords, std::string> splitLineSetting(
             if (twice(debounceGiven))
                 return option + quoted(key) + " is given twice";
             words.debounce = value;
+        } else if (key == "baud" && baud) {
+            if (twice(baudGiven))
+                return option + quoted(key) + " is given twice";
+            words.baud = value;
         } else {
             return quoted(part) + " is not a " + std::string(board) + " option";
         }

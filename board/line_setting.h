@@ -32,15 +32,16 @@ struct LineWords
     bool activeLow = false; // the inputs'
     bool outActiveLow = false;
     std::optional<std::string_view> debounce;
+    std::optional<std::string_view> baud;
 };
 
 // Splits `text` (what follows "gpio:" or "firmata:") into its words, checking the shape alone: a
 // device where the first word is not a key=value pair, each key once, none missing, none unknown,
-// no empty part. `board` names the board in what is wrong ("GPIO", "Firmata"); `debounce` tells
-// whether it takes that option. What is wrong, in words a person can act on, when the shape is not
-// right.
+// no empty part. `board` names the board in what is wrong ("GPIO", "Firmata"); `debounce` and
+// `baud` tell whether it takes those options. What is wrong, in words a person can act on, when
+// the shape is not right.
 std::variant<LineWords, std::string> splitLineSetting(
-        std::string_view text, std::string_view board, bool debounce);
+        std::string_view text, std::string_view board, bool debounce, bool baud = false);
 
 // The bias word: pull-up, pull-down or none; nullopt for any other.
 std::optional<Bias> biasNamed(std::string_view word);

@@ -32,9 +32,9 @@ namespace {
     }
 
     FirmataSetting firmata(std::string port, std::array<FirmataPin, 4> pins, Bias bias = Bias::AsIs,
-            bool activeLow = false, bool outActiveLow = false)
+            bool activeLow = false, bool outActiveLow = false, std::int32_t baud = 57600)
     {
-        return { std::move(port), pins, bias, activeLow, outActiveLow };
+        return { std::move(port), pins, bias, activeLow, outActiveLow, baud };
     }
 
     GpioSetting outActiveLow(GpioSetting setting)
@@ -103,6 +103,13 @@ namespace {
                     firmata("/dev/ttyUSB0", { A(1), A(2), A(3), A(5) }, Bias::Disabled) },
             { "firmata:ttyACM0,out0=7,out1=8,in0=2,in1=3,bias=pull-up,in-active-low,out-active-low",
                     firmata("/dev/ttyACM0", { D(7), D(8), D(2), D(3) }, Bias::PullUp, true, true) },
+            // ConfigurableFirmata's example runs its port at 115200.
+            { "firmata:ttyACM0,out0=13,out1=12,in0=2,in1=3,baud=115200",
+                    firmata("/dev/ttyACM0", { D(13), D(12), D(2), D(3) }, Bias::AsIs, false, false,
+                            115200) },
+            { "firmata:ttyUSB0,baud=9600,out0=13,out1=12,in0=2,in1=3",
+                    firmata("/dev/ttyUSB0", { D(13), D(12), D(2), D(3) }, Bias::AsIs, false, false,
+                            9600) },
             { "firmata:ttyACM0,out0=7,out1=8,in0=2,in1=3,out-active-low",
                     firmata("/dev/ttyACM0", { D(7), D(8), D(2), D(3) }, Bias::AsIs, false, true) },
         };
@@ -193,6 +200,12 @@ namespace {
             { "firmata:ttyACM0," + lines + ",bias=up", "bias is pull-up or none" },
             { "firmata:ttyACM0," + lines + ",debounce=10",
                     "\"debounce=10\" is not a Firmata option" },
+            { "firmata:ttyACM0," + lines + ",baud=100000",
+                    "baud is a standard serial speed (1200, 2400, 4800, 9600, 19200, 38400, 57600, "
+                    "115200 and 230400), not \"100000\"" },
+            { "firmata:ttyACM0," + lines + ",baud=", "not \"\"" },
+            { "firmata:ttyACM0," + lines + ",baud=57600,baud=115200", "\"baud\" is given twice" },
+            { "gpio:gpiochip0," + lines + ",baud=9600", "\"baud=9600\" is not a GPIO option" },
         };
         for (const auto &[text, problem] : table) {
             SCOPED_TRACE(text);

@@ -152,6 +152,8 @@ namespace {
         EXPECT_THAT(reportDigital(0, true), ElementsAre(0xD0, 0x01));
         EXPECT_THAT(reportDigital(2, false), ElementsAre(0xD2, 0x00));
         EXPECT_THAT(pinStateQuery(13), ElementsAre(0xF0, 0x6D, 0x0D, 0xF7));
+        EXPECT_THAT(samplingInterval(1), ElementsAre(0xF0, 0x7A, 0x01, 0x00, 0xF7));
+        EXPECT_THAT(samplingInterval(1000), ElementsAre(0xF0, 0x7A, 0x68, 0x07, 0xF7));
         EXPECT_EQ(modeName(kPullUp), "input with pull-up");
         EXPECT_EQ(modeName(0x7E), "mode 126");
     }

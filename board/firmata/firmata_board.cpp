@@ -25,6 +25,7 @@ namespace meridan {
 namespace {
 
     constexpr std::size_t kInputSlot = 2; // input 0 is pins[2], input 1 pins[3]
+    constexpr std::uint16_t kSamplingIntervalMs = 1;
 
     std::uint8_t portOf(std::uint8_t pin)
     {
@@ -56,9 +57,10 @@ namespace {
         return text;
     }
 
-    constexpr const char *kRemedy = "upload StandardFirmata to the board (Arduino IDE: File > "
-                                    "Examples > Firmata > StandardFirmata), which speaks at 57600 "
-                                    "baud, and plug it in again";
+    constexpr const char *kRemedy =
+            "upload StandardFirmata to the board (Arduino IDE: File > Examples > Firmata > "
+            "StandardFirmata), which speaks at 57600 baud, and plug it in again; a Firmata at "
+            "another speed needs baud= (ConfigurableFirmata's example: baud=115200)";
 
 } // namespace
 
@@ -151,7 +153,7 @@ void FirmataBoard::openPort(const BoardCall &call, const std::string &path)
 {
     port = std::make_unique<QSerialPort>();
     port->setPortName(QString::fromStdString(path));
-    port->setBaudRate(kBaudRate);
+    port->setBaudRate(setting.baud);
     port->setDataBits(QSerialPort::Data8);
     port->setParity(QSerialPort::NoParity);
     port->setStopBits(QSerialPort::OneStop);
@@ -287,6 +289,8 @@ void FirmataBoard::configure(const BoardCall &call)
             send(call, firmata::setPinMode(pins[l], firmata::kOutput));
     for (const std::uint8_t p : written)
         send(call, firmata::digitalMessage(p, shadow[p]));
+    // Switch changes reported within a millisecond or two, whichever firmware reads them.
+    send(call, firmata::samplingInterval(kSamplingIntervalMs));
     for (const std::uint8_t p : watched)
         send(call, firmata::reportDigital(p, true));
 }

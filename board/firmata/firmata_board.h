@@ -18,8 +18,8 @@ namespace meridan {
 
 class SystemCalls;
 
-// Two lamps and two switches on an Arduino running StandardFirmata, over its serial port (57600
-// baud, 8N1) through Qt Serial Port.
+// Two lamps and two switches on an Arduino running StandardFirmata, or another Firmata, over its
+// serial port (57600 baud unless the setting says another speed, 8N1) through Qt Serial Port.
 //
 // OpenBoard opens the port, which resets the board, and waits a few seconds for the firmware's
 // version report, asking for it if none comes (a board that did not reset). It then reads the
@@ -50,7 +50,6 @@ public:
     void SetOutputLevel(std::int16_t Index, std::int32_t level) override;
     Boolean ReadInput(std::int16_t Index) override;
 
-    static constexpr std::int32_t kBaudRate = 57600;
     static constexpr std::chrono::milliseconds kAskAfter { 2500 };
     static constexpr std::chrono::milliseconds kVersionDeadline { 6000 };
     static constexpr std::chrono::milliseconds kReplyDeadline { 2000 };

@@ -24,6 +24,7 @@ namespace {
     constexpr std::uint8_t kPinStateQuery = 0x6D;
     constexpr std::uint8_t kPinStateResponse = 0x6E;
     constexpr std::uint8_t kStringData = 0x71;
+    constexpr std::uint8_t kSamplingInterval = 0x7A;
     constexpr std::uint8_t kReportFirmware = 0x79;
 
     constexpr std::uint8_t kEndOfPin = 0x7F;
@@ -85,6 +86,12 @@ std::vector<std::uint8_t> capabilityQuery()
 std::vector<std::uint8_t> analogMappingQuery()
 {
     return { kStartSysex, kAnalogMappingQuery, kEndSysex };
+}
+
+std::vector<std::uint8_t> samplingInterval(std::uint16_t milliseconds)
+{
+    return { kStartSysex, kSamplingInterval, static_cast<std::uint8_t>(milliseconds & 0x7F),
+        static_cast<std::uint8_t>((milliseconds >> 7) & 0x7F), kEndSysex };
 }
 
 std::vector<std::uint8_t> pinStateQuery(std::uint8_t pin)

@@ -39,6 +39,10 @@ std::vector<std::uint8_t> setPinMode(std::uint8_t pin, std::uint8_t mode);
 // Writes every output (and, on an input, its pull-up) of port `port` (pins 8p to 8p + 7) at once.
 std::vector<std::uint8_t> digitalMessage(std::uint8_t port, std::uint8_t bits);
 std::vector<std::uint8_t> reportDigital(std::uint8_t port, bool on);
+// How often the firmware samples its inputs, in milliseconds. ConfigurableFirmata reads its
+// digital inputs only this often (19 ms unless told); StandardFirmata reads them on every loop and
+// samples only its analog inputs at this interval.
+std::vector<std::uint8_t> samplingInterval(std::uint16_t milliseconds);
 // Asks what mode a pin is in (answered with a PinStateReport).
 std::vector<std::uint8_t> pinStateQuery(std::uint8_t pin);
 

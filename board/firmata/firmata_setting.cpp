@@ -6,6 +6,10 @@ namespace meridan {
 
 namespace {
 
+    // The speeds a Firmata sketch is built with (Firmata.begin), as serial ports take them.
+    constexpr std::array<std::uint32_t, 9> kBaudRates = { 1200, 2400, 4800, 9600, 19200, 38400,
+        57600, 115200, 230400 };
+
     // Firmata numbers pins with one 7-bit byte.
     constexpr std::uint32_t kHighestPin = 127;
 
@@ -50,7 +54,7 @@ std::variant<FirmataSetting, std::string> parseFirmataSetting(std::string_view t
         return "the serial port " + quoted(port)
                 + " is neither a port name like ttyACM0 nor an absolute path like /dev/ttyACM0";
 
-    auto split = splitLineSetting(text, "Firmata", false);
+    auto split = splitLineSetting(text, "Firmata", false, true);
     if (auto *wrong = std::get_if<std::string>(&split))
         return std::move(*wrong);
     const LineWords &words = std::get<LineWords>(split);
@@ -76,6 +80,17 @@ std::variant<FirmataSetting, std::string> parseFirmataSetting(std::string_view t
     }
     setting.activeLow = words.activeLow;
     setting.outActiveLow = words.outActiveLow;
+    if (words.baud) {
+        const auto baud = wholeNumber(*words.baud);
+        if (!baud || std::find(kBaudRates.begin(), kBaudRates.end(), *baud) == kBaudRates.end()) {
+            std::vector<std::string> rates;
+            for (const std::uint32_t rate : kBaudRates)
+                rates.push_back(std::to_string(rate));
+            return "baud is a standard serial speed (" + listed(rates) + "), not "
+                    + quoted(*words.baud);
+        }
+        setting.baud = static_cast<std::int32_t>(*baud);
+    }
     if (auto twice = lineGivenTwice(identities, "pin"))
         return std::move(*twice);
     return setting;

@@ -26,15 +26,19 @@ struct FirmataPin
 };
 
 // "firmata:PORT,out0=PIN,out1=PIN,in0=PIN,in1=PIN[,bias=pull-up|none][,active-low]
-//  [,out-active-low]": two lamps and two switches on an Arduino running StandardFirmata. PORT is a
-// serial port's name (ttyACM0) or path (/dev/serial/by-id/...); bias and active-low apply to the
-// two inputs, out-active-low to the two outputs (a relay module that switches on low).
+//  [,out-active-low][,baud=N]": two lamps and two switches on an Arduino running Firmata. PORT is
+// a serial port's name (ttyACM0) or path (/dev/serial/by-id/...); bias and active-low apply to the
+// two inputs, out-active-low to the two outputs (a relay module that switches on low); baud is the
+// port's speed, StandardFirmata's 57600 unless given (ConfigurableFirmata's example runs 115200).
+// The speed StandardFirmata runs its serial port at.
+inline constexpr std::int32_t kStandardFirmataBaud = 57600;
+
 struct FirmataSetting
 {
     static constexpr std::string_view kPrefix = "firmata:";
     static constexpr std::string_view kAccepted =
             "firmata:PORT,out0=PIN,out1=PIN,in0=PIN,in1=PIN[,bias=pull-up|none][,active-low]"
-            "[,out-active-low], "
+            "[,out-active-low][,baud=N], "
             "where PORT is a serial port (ttyACM0 or a path) and a PIN is as the board prints it "
             "(13, D13, A0)";
 
@@ -43,6 +47,7 @@ struct FirmataSetting
     Bias bias = Bias::AsIs; // AsIs or Disabled: plain inputs; PullUp: the chip's pull-ups
     bool activeLow = false; // the inputs'
     bool outActiveLow = false; // a lamp lights where its pin is driven low
+    std::int32_t baud = kStandardFirmataBaud; // the serial port's speed
     bool operator==(const FirmataSetting &) const = default;
 };
 
