@@ -291,8 +291,12 @@ void FirmataBoard::configure(const BoardCall &call)
         send(call, firmata::digitalMessage(p, shadow[p]));
     // Switch changes reported within a millisecond or two, whichever firmware reads them.
     send(call, firmata::samplingInterval(kSamplingIntervalMs));
-    for (const std::uint8_t p : watched)
+    // The switches' ports are read from the answers to these requests: a board that kept a
+    // previous host's reporting may have sent reports of its own before the pins were set.
+    for (const std::uint8_t p : watched) {
+        reportedOnce[p] = false;
         send(call, firmata::reportDigital(p, true));
+    }
 }
 
 void FirmataBoard::setBit(std::uint8_t pin, bool high)

@@ -1,11 +1,17 @@
 // meridan-avr-board: an Arduino Uno for the firmware tests, emulated with simavr: an ATmega328P
 // at 16 MHz running an unmodified firmware image, its serial port a pseudo-terminal of its own.
 //
-//   meridan-avr-board IMAGE.hex
+//   meridan-avr-board [--no-reset] IMAGE.hex
+//
+// With --no-reset the chip starts at the first open and then runs on across opens, as a board
+// with native USB or on the network does: it keeps its pins, and whatever reporting a previous
+// client asked for, and does not reset when the next client opens the port.
 //
 // Prints "pty PATH" once the terminal is ready, then one line per event, each stamped with
 // CLOCK_MONOTONIC in milliseconds:
 //   T open             a client opened the port: the chip resets, as a Uno's DTR resets it
+//                      (with --no-reset, only at the first open)
+//   T reset            the chip was reset (after "open")
 //   T close N          the client closed it, having sent N bytes since it opened: the chip is
 //                      held until the next open
 //   T pin D13 1        an output pin changed (D0-D13, and A0-A5 as D14-D19)
@@ -272,16 +278,19 @@ void flushToClient()
 
 int main(int argc, char **argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: meridan-avr-board IMAGE.hex\n");
+    const bool resetsOnOpen = !(argc == 3 && std::strcmp(argv[1], "--no-reset") == 0);
+    if (argc != (resetsOnOpen ? 2 : 3)) {
+        std::fprintf(stderr, "usage: meridan-avr-board [--no-reset] IMAGE.hex\n");
         return 2;
     }
+    const char *path = argv[argc - 1];
     std::uint32_t size = 0, start = 0;
-    std::uint8_t *image = read_ihex_file(argv[1], &size, &start);
+    std::uint8_t *image = read_ihex_file(path, &size, &start);
     if (image == nullptr) {
-        std::fprintf(stderr, "meridan-avr-board: cannot read %s\n", argv[1]);
+        std::fprintf(stderr, "meridan-avr-board: cannot read %s\n", path);
         return 1;
     }
+    bool started = false;
     elf_firmware_t firmware {};
     std::strcpy(firmware.mmcu, "atmega328p");
     firmware.frequency = kFrequency;
@@ -355,16 +364,22 @@ int main(int argc, char **argv)
             ::poll(&again, 1, 0);
             if ((again.revents & POLLHUP) == 0) {
                 board.client = true;
-                avr_reset(board.avr);
-                board.resetAt = board.avr->cycle;
+                const bool reset = resetsOnOpen || !started;
+                if (reset) {
+                    avr_reset(board.avr);
+                    board.resetAt = board.avr->cycle;
+                    for (int &level : board.lastLevel)
+                        level = -1; // every output pin's first level after the reset is reported
+                    started = true;
+                }
                 board.toChip.clear();
                 board.fromChip.clear();
                 board.received = 0;
-                for (int &level : board.lastLevel)
-                    level = -1; // every output pin's first level after the reset is reported
                 board.frozen = true;
                 board.resume();
                 say("open");
+                if (reset)
+                    say("reset");
             }
         } else if (board.client && hungUp) {
             // What the client wrote before it closed reaches the pins first, as on a real line.
