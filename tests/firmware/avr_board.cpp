@@ -1,7 +1,10 @@
 // meridan-avr-board: an Arduino Uno for the firmware tests, emulated with simavr: an ATmega328P
 // at 16 MHz running an unmodified firmware image, its serial port a pseudo-terminal of its own.
 //
-//   meridan-avr-board [--no-reset] IMAGE.hex
+//   meridan-avr-board [--no-reset] [--mega] IMAGE.hex
+//
+// With --mega the board is an Arduino Mega 2560 (an ATmega2560, which simavr runs at about a
+// third of real time here) with the pins the tests wire: D2, D3, D12, D13 and D22 to D29.
 //
 // With --no-reset the chip starts at the first open and then runs on across opens, as a board
 // with native USB or on the network does: it keeps its pins, and whatever reporting a previous
@@ -70,12 +73,44 @@ void say(const std::string &line)
     std::fflush(stdout);
 }
 
-// The Uno's pins on the chip's ports: D0-D7 on PORTD, D8-D13 on PORTB, A0-A5 (D14-D19) on PORTC.
+// Where a board's pins are on its chip's ports: the Uno's D0-D7 on PORTD, D8-D13 on PORTB and
+// A0-A5 (D14-D19) on PORTC; of the Mega's, the pins the tests wire (D2 PE4, D3 PE5, D12 PB6,
+// D13 PB7, D22-D29 PA0-PA7), its analog pins starting at D54.
 struct Pin
 {
+    int digital;
     char port;
     int bit;
 };
+struct Model
+{
+    const char *mcu;
+    int analogBase; // the digital number of A0
+    std::vector<Pin> pins;
+};
+Model uno()
+{
+    Model model { "atmega328p", 14, {} };
+    for (int d = 0; d < 20; ++d)
+        model.pins.push_back({ d,
+                d < 8            ? 'D'
+                        : d < 14 ? 'B'
+                                 : 'C',
+                d < 8            ? d
+                        : d < 14 ? d - 8
+                                 : d - 14 });
+    return model;
+}
+Model mega()
+{
+    Model model { "atmega2560", 54,
+        { { 2, 'E', 4 }, { 3, 'E', 5 }, { 12, 'B', 6 }, { 13, 'B', 7 } } };
+    for (int d = 22; d < 30; ++d)
+        model.pins.push_back({ d, 'A', d - 22 });
+    return model;
+}
+Model model;
+
 bool pinOf(const std::string &name, Pin &pin)
 {
     if (name.size() < 2 || (name[0] != 'D' && name[0] != 'A'))
@@ -84,20 +119,13 @@ bool pinOf(const std::string &name, Pin &pin)
     const long number = std::strtol(name.c_str() + 1, &end, 10);
     if (*end != '\0')
         return false;
-    const long digital = name[0] == 'A' ? number + 14 : number;
-    if (digital < 0 || digital > 19)
-        return false;
-    if (digital < 8)
-        pin = { 'D', static_cast<int>(digital) };
-    else if (digital < 14)
-        pin = { 'B', static_cast<int>(digital - 8) };
-    else
-        pin = { 'C', static_cast<int>(digital - 14) };
-    return true;
-}
-int digitalOf(char port, int bit)
-{
-    return port == 'D' ? bit : port == 'B' ? 8 + bit : 14 + bit;
+    const long digital = name[0] == 'A' ? number + model.analogBase : number;
+    for (const Pin &known : model.pins)
+        if (known.digital == digital) {
+            pin = known;
+            return true;
+        }
+    return false;
 }
 
 struct Board
@@ -114,12 +142,12 @@ struct Board
     // Wall time and chip time at the last resumption, for running in wall time.
     double wallAt = 0;
     avr_cycle_count_t cycleAt = 0;
-    int lastLevel[20];
+    int lastLevel[128];
     std::size_t received = 0; // bytes from the client since it opened
     struct External
     {
         std::uint8_t mask = 0, value = 0;
-    } external[3]; // B, C, D
+    } external[26]; // by port letter
 
     avr_ioport_state_t state(char port)
     {
@@ -127,7 +155,7 @@ struct Board
         avr_ioctl(avr, AVR_IOCTL_IOPORT_GETSTATE(port), &s);
         return s;
     }
-    External &externalOf(char port) { return external[port == 'B' ? 0 : port == 'C' ? 1 : 2]; }
+    External &externalOf(char port) { return external[port - 'A']; }
     void active() { lastActivity = avr->cycle; }
     void resume()
     {
@@ -156,26 +184,16 @@ void onXoff(avr_irq_t *, uint32_t, void *)
     board.acceptsInput = false;
 }
 
-struct PinWatch
-{
-    char port;
-    int bit;
-};
-PinWatch watches[24];
-
 void onPin(avr_irq_t *, uint32_t value, void *param)
 {
-    const auto *watch = static_cast<const PinWatch *>(param);
-    const int digital = digitalOf(watch->port, watch->bit);
-    if (digital > 19)
-        return;
-    const bool output = (board.state(watch->port).ddr >> watch->bit) & 1;
+    const auto *pin = static_cast<const Pin *>(param);
+    const bool output = (board.state(pin->port).ddr >> pin->bit) & 1;
     const int level = value ? 1 : 0;
-    if (!output || board.lastLevel[digital] == level)
+    if (!output || board.lastLevel[pin->digital] == level)
         return;
-    board.lastLevel[digital] = level;
+    board.lastLevel[pin->digital] = level;
     board.active();
-    say("pin D" + std::to_string(digital) + " " + std::to_string(level));
+    say("pin D" + std::to_string(pin->digital) + " " + std::to_string(level));
 }
 
 void drive(char port, int bit, int level)
@@ -278,12 +296,22 @@ void flushToClient()
 
 int main(int argc, char **argv)
 {
-    const bool resetsOnOpen = !(argc == 3 && std::strcmp(argv[1], "--no-reset") == 0);
-    if (argc != (resetsOnOpen ? 2 : 3)) {
-        std::fprintf(stderr, "usage: meridan-avr-board [--no-reset] IMAGE.hex\n");
+    bool resetsOnOpen = true;
+    model = uno();
+    int a = 1;
+    for (; a < argc - 1; ++a) {
+        if (std::strcmp(argv[a], "--no-reset") == 0)
+            resetsOnOpen = false;
+        else if (std::strcmp(argv[a], "--mega") == 0)
+            model = mega();
+        else
+            break;
+    }
+    if (a != argc - 1) {
+        std::fprintf(stderr, "usage: meridan-avr-board [--no-reset] [--mega] IMAGE.hex\n");
         return 2;
     }
-    const char *path = argv[argc - 1];
+    const char *path = argv[a];
     std::uint32_t size = 0, start = 0;
     std::uint8_t *image = read_ihex_file(path, &size, &start);
     if (image == nullptr) {
@@ -292,14 +320,14 @@ int main(int argc, char **argv)
     }
     bool started = false;
     elf_firmware_t firmware {};
-    std::strcpy(firmware.mmcu, "atmega328p");
+    std::strcpy(firmware.mmcu, model.mcu);
     firmware.frequency = kFrequency;
     firmware.flash = image;
     firmware.flashsize = size;
     firmware.flashbase = start;
     board.avr = avr_make_mcu_by_name(firmware.mmcu);
     if (board.avr == nullptr || avr_init(board.avr) != 0) {
-        std::fprintf(stderr, "meridan-avr-board: no ATmega328P in this simavr\n");
+        std::fprintf(stderr, "meridan-avr-board: no %s in this simavr\n", model.mcu);
         return 1;
     }
     board.avr->log = LOG_NONE;
@@ -317,14 +345,10 @@ int main(int argc, char **argv)
     avr_irq_register_notify(avr_io_getirq(board.avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUT_XOFF),
             onXoff, nullptr);
     avr_irq_t *uartInput = avr_io_getirq(board.avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_INPUT);
-    int w = 0;
-    for (const char port : { 'B', 'C', 'D' })
-        for (int bit = 0; bit < 8; ++bit) {
-            watches[w] = { port, bit };
-            avr_irq_register_notify(avr_io_getirq(board.avr, AVR_IOCTL_IOPORT_GETIRQ(port), bit),
-                    onPin, &watches[w]);
-            ++w;
-        }
+    for (const Pin &pin : model.pins)
+        avr_irq_register_notify(
+                avr_io_getirq(board.avr, AVR_IOCTL_IOPORT_GETIRQ(pin.port), pin.bit), onPin,
+                const_cast<Pin *>(&pin));
     for (int &level : board.lastLevel)
         level = -1;
 
