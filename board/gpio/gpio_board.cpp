@@ -126,11 +126,20 @@ namespace {
                 continue;
             const std::string name = lineName(line);
             const std::string consumer(line.consumer, strnlen(line.consumer, sizeof line.consumer));
-            holders.push_back("line " + std::to_string(offset)
-                    + (name.empty() ? "" : " " + meridan::quoted(name)) + " of " + chip.name()
-                    + " is used by "
-                    + (consumer.empty() ? std::string("a program that gave no name")
-                                        : meridan::quoted(consumer)));
+            // Appended piece by piece: GCC 12 at -O3 takes a literal before a temporary string
+            // for an overlap (-Wrestrict).
+            std::string holder = "line ";
+            holder += std::to_string(offset);
+            if (!name.empty()) {
+                holder += ' ';
+                holder += meridan::quoted(name);
+            }
+            holder += " of ";
+            holder += chip.name();
+            holder += " is used by ";
+            holder += consumer.empty() ? std::string("a program that gave no name")
+                                       : meridan::quoted(consumer);
+            holders.push_back(std::move(holder));
         }
         return linesOf(offsets) + " of " + chip.path + (offsets.size() == 1 ? " is" : " are")
                 + " busy: "
