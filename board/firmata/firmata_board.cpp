@@ -124,7 +124,7 @@ void FirmataBoard::OpenBoard(std::int32_t first, std::int32_t second)
     // for long: its pins are then set.
     for (std::size_t l = 0; l < kInputSlot; ++l)
         send(call, firmata::pinStateQuery(pins[l]));
-    waitFor([this] { return modeKnown[0] && modeKnown[1]; }, kPinStateDeadline);
+    waitFor([this] { return lampPinModes[0] && lampPinModes[1]; }, kPinStateDeadline);
     if (hasGone())
         call.fail(loss());
     configure(call);
@@ -285,7 +285,7 @@ void FirmataBoard::configure(const BoardCall &call)
     for (const std::uint8_t p : written)
         send(call, firmata::digitalMessage(p, shadow[p]));
     for (std::size_t l = 0; l < kInputSlot; ++l)
-        if (!alreadyOutput[l])
+        if (lampPinModes[l] != firmata::kOutput)
             send(call, firmata::setPinMode(pins[l], firmata::kOutput));
     for (const std::uint8_t p : written)
         send(call, firmata::digitalMessage(p, shadow[p]));
@@ -359,10 +359,8 @@ void FirmataBoard::received(const firmata::Message &message)
         mapping = *analog;
     } else if (const auto *pinState = std::get_if<firmata::PinStateReport>(&message)) {
         for (std::size_t l = 0; l < kInputSlot && phase == Phase::Reports; ++l)
-            if (pinState->pin == pins[l]) {
-                modeKnown[l] = true;
-                alreadyOutput[l] = pinState->mode == firmata::kOutput;
-            }
+            if (pinState->pin == pins[l])
+                lampPinModes[l] = pinState->mode;
     } else if (const auto *text = std::get_if<firmata::StringData>(&message)) {
         firmwareSaid.push_back(text->text);
     } else if (const auto *digital = std::get_if<firmata::DigitalReport>(&message)) {

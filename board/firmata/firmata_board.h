@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -92,8 +93,8 @@ private:
     std::array<std::uint16_t, 16> reported {}; // what each port last reported
     std::array<bool, 16> reportedOnce {};
     std::array<Boolean, 2> inputs {}; // the switches' last state, as raised
-    std::array<bool, 2> modeKnown {}; // the lamps' pins' modes, as the firmware reported them
-    std::array<bool, 2> alreadyOutput {};
+    // The lamps' pins' modes, as the firmware reported them; empty until it has.
+    std::array<std::optional<std::uint8_t>, 2> lampPinModes {};
 };
 
 } // namespace meridan

@@ -49,6 +49,17 @@ namespace {
         return (numbers.size() == 1 ? "line " : "lines ") + listed(numbers);
     }
 
+    // The offsets of the chip's lines that carry `name`, as its line names were read.
+    std::vector<std::uint32_t> linesNamed(
+            const std::vector<std::string> &lineNames, const std::string &name)
+    {
+        std::vector<std::uint32_t> found;
+        for (std::uint32_t offset = 0; offset < lineNames.size(); ++offset)
+            if (lineNames[offset] == name)
+                found.push_back(offset);
+        return found;
+    }
+
     std::string lineName(const gpio_v2_line_info &line)
     {
         return { line.name, strnlen(line.name, sizeof line.name) };
@@ -296,10 +307,7 @@ bool GpioBoard::findLines(const BoardCall &call, std::vector<Chip> &chips,
             const std::string &wanted = setting.names[l];
             if (wanted.empty())
                 continue;
-            std::vector<std::uint32_t> found;
-            for (std::uint32_t offset = 0; offset < chip.lineNames.size(); ++offset)
-                if (chip.lineNames[offset] == wanted)
-                    found.push_back(offset);
+            const std::vector<std::uint32_t> found = linesNamed(chip.lineNames, wanted);
             if (found.empty())
                 call.fail("no line of " + chip.path + " is named " + meridan::quoted(wanted)
                         + " (for " + std::string(kLineKeys[l])
@@ -324,12 +332,11 @@ bool GpioBoard::findLines(const BoardCall &call, std::vector<Chip> &chips,
         const std::string &wanted = setting.names[l];
         std::vector<std::string> where;
         for (std::size_t c = 0; c < chips.size(); ++c)
-            for (std::uint32_t offset = 0; offset < chips[c].lineNames.size(); ++offset)
-                if (chips[c].lineNames[offset] == wanted) {
-                    chipOf[l] = c;
-                    offsets[l] = offset;
-                    where.push_back("line " + std::to_string(offset) + " of " + chips[c].path);
-                }
+            for (const std::uint32_t offset : linesNamed(chips[c].lineNames, wanted)) {
+                chipOf[l] = c;
+                offsets[l] = offset;
+                where.push_back("line " + std::to_string(offset) + " of " + chips[c].path);
+            }
         if (where.empty())
             missing.push_back(meridan::quoted(wanted) + " (for " + std::string(kLineKeys[l]) + ")");
         if (where.size() > 1)
