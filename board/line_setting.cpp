@@ -53,6 +53,20 @@ std::optional<Bias> biasNamed(std::string_view word)
     return std::nullopt;
 }
 
+std::optional<std::uint32_t> debounceNamed(std::string_view word)
+{
+    const auto ms = wholeNumber(word);
+    if (!ms || *ms > kLongestDebounceMs)
+        return std::nullopt;
+    return ms;
+}
+
+std::string debounceRefusal(std::string_view word)
+{
+    return "debounce is a whole number of milliseconds from 0 to "
+            + std::to_string(kLongestDebounceMs) + ", not " + quoted(word);
+}
+
 std::variant<LineWords, std::string> splitLineSetting(
         std::string_view text, std::string_view board, bool debounce, bool baud)
 {

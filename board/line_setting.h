@@ -46,6 +46,13 @@ std::variant<LineWords, std::string> splitLineSetting(
 // The bias word: pull-up, pull-down or none; nullopt for any other.
 std::optional<Bias> biasNamed(std::string_view word);
 
+// The longest a switch's change must hold before it counts (debounce=MS).
+inline constexpr std::uint32_t kLongestDebounceMs = 1000;
+// The debounce word's milliseconds, 0 to kLongestDebounceMs; nullopt for any other; and what is
+// wrong with one that is not.
+std::optional<std::uint32_t> debounceNamed(std::string_view word);
+std::string debounceRefusal(std::string_view word);
+
 // The first of the four lines given twice, as "<noun> X is given for both out0 and in1", by
 // what identifies a line on the board (an offset, a name, a pin); an identity left empty is
 // compared with none.

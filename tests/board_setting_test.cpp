@@ -32,9 +32,28 @@ namespace {
     }
 
     FirmataSetting firmata(std::string port, std::array<FirmataPin, 4> pins, Bias bias = Bias::AsIs,
-            bool activeLow = false, bool outActiveLow = false, std::int32_t baud = 57600)
+            bool activeLow = false, bool outActiveLow = false, std::int32_t baud = 0)
     {
-        return { std::move(port), pins, bias, activeLow, outActiveLow, baud };
+        FirmataSetting setting;
+        setting.port = std::move(port);
+        setting.pins = pins;
+        setting.bias = bias;
+        setting.activeLow = activeLow;
+        setting.outActiveLow = outActiveLow;
+        setting.baud = baud;
+        return setting;
+    }
+    FirmataSetting onNetwork(std::string host, std::uint16_t port)
+    {
+        FirmataSetting setting = firmata("", { D(13), D(12), D(2), D(3) });
+        setting.host = std::move(host);
+        setting.tcpPort = port;
+        return setting;
+    }
+    FirmataSetting debounced(FirmataSetting setting, std::uint32_t ms)
+    {
+        setting.debounceMs = ms;
+        return setting;
     }
 
     GpioSetting outActiveLow(GpioSetting setting)
@@ -112,6 +131,17 @@ namespace {
                             9600) },
             { "firmata:ttyACM0,out0=7,out1=8,in0=2,in1=3,out-active-low",
                     firmata("/dev/ttyACM0", { D(7), D(8), D(2), D(3) }, Bias::AsIs, false, true) },
+            { "firmata:ttyACM0,out0=13,out1=12,in0=2,in1=3,debounce=25",
+                    debounced(firmata("/dev/ttyACM0", { D(13), D(12), D(2), D(3) }), 25) },
+            // A board on the network: a name, an IPv4 or an IPv6 address; StandardFirmataWiFi's
+            // port unless another is given.
+            { "firmata:tcp://192.168.1.50:3030,out0=13,out1=12,in0=2,in1=3",
+                    onNetwork("192.168.1.50", 3030) },
+            { "firmata:tcp://arduino-wifi.local,out0=13,out1=12,in0=2,in1=3",
+                    onNetwork("arduino-wifi.local", 3030) },
+            { "firmata:tcp://[fe80::1%wlan0]:27016,out0=13,out1=12,in0=2,in1=3",
+                    onNetwork("fe80::1%wlan0", 27016) },
+            { "firmata:tcp://[::1],out0=13,out1=12,in0=2,in1=3", onNetwork("::1", 3030) },
         };
         for (const auto &[text, expected] : table) {
             SCOPED_TRACE(text);
@@ -198,8 +228,20 @@ namespace {
             { "firmata:ttyACM0," + lines + ",bias=pull-down",
                     "an Arduino's pins have no pull-down resistor" },
             { "firmata:ttyACM0," + lines + ",bias=up", "bias is pull-up or none" },
-            { "firmata:ttyACM0," + lines + ",debounce=10",
-                    "\"debounce=10\" is not a Firmata option" },
+            { "firmata:ttyACM0," + lines + ",debounce=1001",
+                    "debounce is a whole number of milliseconds from 0 to 1000, not \"1001\"" },
+            { "firmata:tcp://," + lines, "the address \"\" names no host" },
+            { "firmata:tcp://host:0," + lines,
+                    "the TCP port of \"host:0\" is a number from 1 to 65535, not \"0\"" },
+            { "firmata:tcp://host:65536," + lines, "not \"65536\"" },
+            { "firmata:tcp://host:," + lines, "not \"\"" },
+            { "firmata:tcp://fe80::1:3030," + lines, "an IPv6 address goes in brackets" },
+            { "firmata:tcp://[fe80::1:3030," + lines, "opens a bracket it does not close" },
+            { "firmata:tcp://[board]:3030," + lines, "has no IPv6 address in its brackets" },
+            { "firmata:tcp://[::1]x," + lines, "has \"x\" after its IPv6 address" },
+            { "firmata:tcp://host/path:3030," + lines, "names no host" },
+            { "firmata:tcp://host:3030," + lines + ",baud=57600",
+                    "baud=57600 is for a serial port" },
             { "firmata:ttyACM0," + lines + ",baud=100000",
                     "baud is a standard serial speed (1200, 2400, 4800, 9600, 19200, 38400, 57600, "
                     "115200 and 230400), not \"100000\"" },

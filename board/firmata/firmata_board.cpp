@@ -7,14 +7,19 @@
 
 #include <QEventLoop>
 #include <QSerialPort>
+#include <QTcpSocket>
 #include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iostream>
 #include <set>
+#include <thread>
 #include <utility>
 
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <termios.h>
@@ -59,8 +64,27 @@ namespace {
 
     constexpr const char *kRemedy =
             "upload StandardFirmata to the board (Arduino IDE: File > Examples > Firmata > "
-            "StandardFirmata), which speaks at 57600 baud, and plug it in again; a Firmata at "
-            "another speed needs baud= (ConfigurableFirmata's example: baud=115200)";
+            "StandardFirmata) and plug it in again; 57600 baud (StandardFirmata's speed) and "
+            "115200 (ConfigurableFirmata's example's) are tried, and a Firmata at another speed "
+            "needs baud=";
+    constexpr const char *kNetworkRemedy =
+            "check that the board runs StandardFirmataWiFi, StandardFirmataEthernet or "
+            "ConfigurableFirmata built for the network, and that nothing else is connected to it";
+
+    // Bytes that are not Firmata, this many of them, mean the other end speaks at another speed.
+    constexpr std::size_t kGarbled = 3;
+    // The line is quiet once nothing has come for this long: what came is all there is for now.
+    constexpr std::chrono::milliseconds kQuiet { 30 };
+
+    std::string seenText(std::size_t bytes, std::size_t stray, const std::string &strayStart)
+    {
+        if (bytes == 0)
+            return "heard nothing";
+        if (stray == 0)
+            return "heard " + std::to_string(bytes) + " bytes of Firmata, but no version report";
+        return "heard " + std::to_string(stray) + " bytes that are not Firmata (\"" + strayStart
+                + (stray > 24 ? "...\")" : "\")");
+    }
 
 } // namespace
 
@@ -74,8 +98,16 @@ FirmataBoard::FirmataBoard(FirmataSetting chosen, SystemCalls &calls, Post poste
 
 FirmataBoard::~FirmataBoard()
 {
+    liveness.reset();
     if (isAttached())
         drain();
+    if (socket) {
+        // What the board said last is read first: a socket closed with bytes unread is reset,
+        // which may cost the board the last bytes it was sent.
+        socket->readAll();
+        socket->disconnect();
+        socket->close();
+    }
 }
 
 void FirmataBoard::OpenBoard(std::int32_t first, std::int32_t second)
@@ -83,29 +115,26 @@ void FirmataBoard::OpenBoard(std::int32_t first, std::int32_t second)
     const BoardCall call { "OpenBoard", first, second };
     if (phase != Phase::Closed)
         return;
-    const std::string &path = setting.port;
-    if (!findDevice(call, io, path, "tty", "a serial port", isPseudoTerminal))
-        return; // no such port: the board is not plugged in
-    openPort(call, path);
-    if (!port)
-        return; // gone since: not plugged in
+    if (setting.onNetwork()) {
+        if (!connectTo(call))
+            return; // refused or out of reach: not plugged in
+    } else {
+        const std::string &path = setting.port;
+        if (!findDevice(call, io, path, "tty", "a serial port", isPseudoTerminal))
+            return; // no such port: the board is not plugged in
+        openPort(call, path);
+        if (!serial)
+            return; // gone since: not plugged in
+    }
 
-    // Opening the port resets a board with a USB chip of its own; its firmware says its version
-    // once it runs. One that did not reset is asked.
     phase = Phase::Version;
-    const bool answered = waitFor([this] { return version.has_value(); }, kVersionDeadline,
-            [this] {
-                // Not through send(): a failed ask is no error; the deadline says what was heard.
-                const auto ask = firmata::reportVersion();
-                port->write(reinterpret_cast<const char *>(ask.data()),
-                        static_cast<qint64>(ask.size()));
-            });
+    const bool answered = findVersion();
     if (hasGone())
         call.fail(loss());
     if (!answered)
-        call.fail("no StandardFirmata answered on " + path + " within "
+        call.fail("no Firmata answered " + where() + " within "
                 + std::to_string(kVersionDeadline.count() / 1000) + " s: " + heard() + "; "
-                + kRemedy);
+                + (setting.onNetwork() ? kNetworkRemedy : kRemedy));
 
     phase = Phase::Reports;
     send(call, firmata::capabilityQuery());
@@ -114,9 +143,9 @@ void FirmataBoard::OpenBoard(std::int32_t first, std::int32_t second)
     if (hasGone())
         call.fail(loss());
     if (!described)
-        call.fail("the firmware on " + path + " (Firmata " + std::to_string(version->major) + "."
+        call.fail("the firmware " + where() + " (Firmata " + std::to_string(version->major) + "."
                 + std::to_string(version->minor) + ") did not report what its pins can do; "
-                + kRemedy);
+                + (setting.onNetwork() ? kNetworkRemedy : kRemedy));
     resolvePins(call);
     // Which of the lamps' pins are outputs already (every pin is, once the firmware has started):
     // those are not set again, since some firmware drives a pin low as it becomes an output,
@@ -139,29 +168,93 @@ void FirmataBoard::OpenBoard(std::int32_t first, std::int32_t second)
     if (hasGone())
         call.fail(loss());
     if (!states)
-        call.fail("the board on " + path + " did not report its switches' pins");
+        call.fail("the board " + where() + " did not report its switches' pins");
     for (std::size_t i = 0; i < inputs.size(); ++i) {
         const std::uint8_t pin = pins[kInputSlot + i];
         const bool high = (reported[portOf(pin)] & bitOf(pin)) != 0;
-        inputs[i] = high != setting.activeLow ? kTrue : kFalse;
+        inputs[i] = levels[i] = high != setting.activeLow ? kTrue : kFalse;
+        holding[i] = std::make_unique<QTimer>();
+        holding[i]->setSingleShot(true);
+        QObject::connect(holding[i].get(), &QTimer::timeout, [this, i] { settled(i); });
+    }
+    if (setting.onNetwork()) {
+        // Nothing tells the host that a board on the network has lost its power or its WiFi:
+        // writes go on succeeding. A question every Firmata answers finds out.
+        liveness = std::make_unique<QTimer>();
+        QObject::connect(liveness.get(), &QTimer::timeout, [this] { checkAlive(); });
+        liveness->start(kLivenessPeriod);
     }
     phase = Phase::Running;
     attach();
 }
 
+std::string FirmataBoard::where() const
+{
+    return (setting.onNetwork() ? "at " : "on ") + setting.where();
+}
+
+QIODevice *FirmataBoard::link() const
+{
+    if (serial)
+        return serial.get();
+    return socket.get();
+}
+
+bool FirmataBoard::connectTo(const BoardCall &call)
+{
+    socket = std::make_unique<QTcpSocket>();
+    QEventLoop loop;
+    QTimer end;
+    end.setSingleShot(true);
+    QObject::connect(&end, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(socket.get(), &QTcpSocket::connected, &loop, &QEventLoop::quit);
+    QObject::connect(socket.get(), &QTcpSocket::errorOccurred, &loop, &QEventLoop::quit);
+    socket->connectToHost(QString::fromStdString(setting.host), setting.tcpPort);
+    end.start(kVersionDeadline);
+    if (socket->state() != QAbstractSocket::ConnectedState
+            && socket->error() == QAbstractSocket::UnknownSocketError)
+        loop.exec();
+    if (socket->state() == QAbstractSocket::ConnectedState) {
+        // Each of the panel's writes is a few bytes that must go at once.
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        QObject::connect(
+                socket.get(), &QTcpSocket::readyRead, socket.get(), [this] { readPort(); });
+        QObject::connect(socket.get(), &QTcpSocket::errorOccurred, socket.get(),
+                [this](QAbstractSocket::SocketError error) {
+                    lost(error == QAbstractSocket::RemoteHostClosedError
+                                    ? std::string("it closed the connection")
+                                    : "the connection failed ("
+                                            + socket->errorString().toStdString() + ")");
+                });
+        QObject::connect(socket.get(), &QTcpSocket::disconnected, socket.get(),
+                [this] { lost("it closed the connection"); });
+        return true;
+    }
+    const QAbstractSocket::SocketError error = socket->error();
+    const std::string reason = error == QAbstractSocket::UnknownSocketError
+            ? "no answer within " + std::to_string(kVersionDeadline.count() / 1000) + " s"
+            : socket->errorString().toStdString();
+    socket.reset();
+    if (error == QAbstractSocket::HostNotFoundError)
+        call.fail("the board's host \"" + setting.host + "\" is not known here (" + reason
+                + "); give its address, or a name this machine resolves");
+    std::cerr << "meridan: the Firmata board " << where() << " cannot be reached: " << reason
+              << std::endl;
+    return false;
+}
+
 void FirmataBoard::openPort(const BoardCall &call, const std::string &path)
 {
-    port = std::make_unique<QSerialPort>();
-    port->setPortName(QString::fromStdString(path));
-    port->setBaudRate(setting.baud);
-    port->setDataBits(QSerialPort::Data8);
-    port->setParity(QSerialPort::NoParity);
-    port->setStopBits(QSerialPort::OneStop);
-    port->setFlowControl(QSerialPort::NoFlowControl);
-    if (!port->open(QIODevice::ReadWrite)) {
-        const QSerialPort::SerialPortError error = port->error();
-        const std::string reason = port->errorString().toStdString();
-        port.reset();
+    serial = std::make_unique<QSerialPort>();
+    serial->setPortName(QString::fromStdString(path));
+    serial->setDataBits(QSerialPort::Data8);
+    serial->setParity(QSerialPort::NoParity);
+    serial->setStopBits(QSerialPort::OneStop);
+    serial->setFlowControl(QSerialPort::NoFlowControl);
+    if (!serial->open(QIODevice::ReadWrite)) {
+        const QSerialPort::SerialPortError error = serial->error();
+        const std::string reason = serial->errorString().toStdString();
+        serial.reset();
         if (error == QSerialPort::DeviceNotFoundError)
             return;
         if (error == QSerialPort::PermissionError && ::access(path.c_str(), R_OK | W_OK) != 0) {
@@ -186,19 +279,98 @@ void FirmataBoard::openPort(const BoardCall &call, const std::string &path)
         }
         call.fail("cannot open " + path + ": " + reason);
     }
-    QObject::connect(port.get(), &QSerialPort::readyRead, port.get(), [this] { readPort(); });
-    QObject::connect(port.get(), &QSerialPort::errorOccurred, port.get(),
+    QObject::connect(serial.get(), &QSerialPort::readyRead, serial.get(), [this] { readPort(); });
+    QObject::connect(serial.get(), &QSerialPort::errorOccurred, serial.get(),
             [this](QSerialPort::SerialPortError error) {
                 // The first read error is the board gone: Qt reports it again and again, and a
                 // resource error only after a write.
                 if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError)
-                    lost("the board was unplugged or reset (" + port->errorString().toStdString()
+                    lost("the board was unplugged or reset (" + serial->errorString().toStdString()
                             + ")");
             });
+    // The speed given, or the ones a Firmata runs at, StandardFirmata's first.
+    speeds = setting.baud != 0
+            ? std::vector<std::int32_t> { setting.baud }
+            : std::vector<std::int32_t> { kStandardFirmataBaud, kConfigurableFirmataBaud };
+    useSpeed(0);
 }
 
-bool FirmataBoard::waitFor(const std::function<bool()> &done, std::chrono::milliseconds deadline,
-        const std::function<void()> &atAsk)
+void FirmataBoard::useSpeed(std::size_t candidate)
+{
+    if (!heardAt.empty() || candidate != 0) {
+        // What the last speed gave is kept for the error that says what was heard.
+        Heard &last = heardAt.emplace_back();
+        last.baud = speeds[speed];
+        last.bytes = parser.bytesSeen();
+        last.stray = parser.strayBytes();
+        last.strayStart = parser.strayStart();
+    }
+    speed = candidate;
+    serial->setBaudRate(speeds[speed]);
+    parser = firmata::Parser {};
+}
+
+bool FirmataBoard::findVersion()
+{
+    QEventLoop loop;
+    QTimer end, ask, quiet;
+    end.setSingleShot(true);
+    quiet.setSingleShot(true);
+    QObject::connect(&end, &QTimer::timeout, &loop, &QEventLoop::quit);
+    bool askedHere = false; // asked at the speed in use
+    std::size_t heardBeforeAsking = 0;
+    const auto askNow = [&] {
+        // Not through send(): a failed ask is no error; the deadline says what was heard.
+        const auto query = firmata::reportVersion();
+        link()->write(
+                reinterpret_cast<const char *>(query.data()), static_cast<qint64>(query.size()));
+        askedHere = true;
+        heardBeforeAsking = parser.bytesSeen();
+    };
+    const auto otherSpeed = [&] {
+        useSpeed((speed + 1) % speeds.size());
+        askedHere = false;
+        askNow();
+    };
+    // Bytes, once the line is quiet, that are no Firmata at all: the board speaks at another speed
+    // (a board at 115200 heard at 57600 gives about half its bytes, nearly all above 0x7F).
+    QObject::connect(&quiet, &QTimer::timeout, &loop, [&] {
+        if (speeds.size() > 1 && !version && parser.strayBytes() >= kGarbled)
+            otherSpeed();
+    });
+    // The first question once a board that resets has had time to start; then another every half
+    // second. A question that got nothing at all at one speed is asked at the other next: the board
+    // did not reset, or is still starting.
+    QObject::connect(&ask, &QTimer::timeout, &loop, [&] {
+        ask.start(kAskAgain);
+        if (speeds.size() > 1 && askedHere && parser.bytesSeen() == heardBeforeAsking)
+            otherSpeed();
+        else
+            askNow();
+    });
+    QObject::connect(link(), &QIODevice::readyRead, &loop, [&] {
+        // After readPort, which was connected first.
+        if (version || hasGone())
+            loop.quit();
+        else
+            quiet.start(kQuiet);
+    });
+    if (serial)
+        QObject::connect(serial.get(), &QSerialPort::errorOccurred, &loop, [&] {
+            if (hasGone())
+                loop.quit();
+        });
+    else
+        QObject::connect(socket.get(), &QTcpSocket::errorOccurred, &loop, &QEventLoop::quit);
+    end.start(kVersionDeadline);
+    // A board on the network sends nothing until asked.
+    ask.start(socket ? std::chrono::milliseconds(0) : kAskAfter);
+    if (!version && !hasGone())
+        loop.exec();
+    return version.has_value();
+}
+
+bool FirmataBoard::waitFor(const std::function<bool()> &done, std::chrono::milliseconds deadline)
 {
     if (done())
         return true;
@@ -206,20 +378,17 @@ bool FirmataBoard::waitFor(const std::function<bool()> &done, std::chrono::milli
     QTimer end;
     end.setSingleShot(true);
     QObject::connect(&end, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QTimer ask;
-    ask.setSingleShot(true);
-    if (atAsk)
-        QObject::connect(&ask, &QTimer::timeout, &loop, atAsk);
     const auto check = [&] {
         if (done() || hasGone())
             loop.quit();
     };
     // After readPort, which was connected first.
-    QObject::connect(port.get(), &QSerialPort::readyRead, &loop, check);
-    QObject::connect(port.get(), &QSerialPort::errorOccurred, &loop, check);
+    QObject::connect(link(), &QIODevice::readyRead, &loop, check);
+    if (serial)
+        QObject::connect(serial.get(), &QSerialPort::errorOccurred, &loop, check);
+    else
+        QObject::connect(socket.get(), &QTcpSocket::errorOccurred, &loop, check);
     end.start(deadline);
-    if (atAsk)
-        ask.start(kAskAfter);
     loop.exec();
     return done();
 }
@@ -237,13 +406,13 @@ void FirmataBoard::resolvePins(const BoardCall &call)
             const auto count = std::count_if(channels.begin(), channels.end(),
                     [](std::uint8_t c) { return c != firmata::kNoAnalogChannel; });
             if (found == channels.end())
-                call.fail("there is no " + given.name() + " on the board on " + setting.port
+                call.fail("there is no " + given.name() + " on the board " + where()
                         + (count > 0 ? ", whose analog pins are A0 to A" + std::to_string(count - 1)
                                      : ", which has no analog pins"));
             digital = static_cast<std::size_t>(found - channels.begin());
         }
         if (digital >= modes.size())
-            call.fail("there is no pin " + given.name() + " on the board on " + setting.port
+            call.fail("there is no pin " + given.name() + " on the board " + where()
                     + ", which has pins D0 to D" + std::to_string(modes.size() - 1));
         const bool output = l < kInputSlot;
         if (!offers(modes[digital], output ? firmata::kOutput : firmata::kInput))
@@ -313,31 +482,42 @@ bool FirmataBoard::lit(std::uint8_t output) const
 void FirmataBoard::send(const BoardCall &call, const std::vector<std::uint8_t> &bytes)
 {
     const auto size = static_cast<qint64>(bytes.size());
-    bool sent = port && port->isOpen()
-            && port->write(reinterpret_cast<const char *>(bytes.data()), size) == size;
+    QIODevice *to = link();
+    bool sent = to && to->isOpen()
+            && to->write(reinterpret_cast<const char *>(bytes.data()), size) == size;
     // At once: what Qt holds goes to the kernel now, not when the event loop next runs.
     if (sent)
-        port->flush();
-    if (sent && port->bytesToWrite() > 0)
-        sent = port->waitForBytesWritten(200);
+        serial ? serial->flush() : socket->flush();
+    if (sent && to->bytesToWrite() > 0)
+        sent = to->waitForBytesWritten(200);
     if (!sent && !hasGone())
         lost("writing to it failed ("
-                + (port ? port->errorString().toStdString() : std::string("closed")) + ")");
+                + (to ? to->errorString().toStdString() : std::string("closed")) + ")");
     if (hasGone())
         call.fail(loss());
 }
 
 void FirmataBoard::drain()
 {
-    if (port && port->isOpen())
-        ::tcdrain(static_cast<int>(port->handle()));
+    if (serial && serial->isOpen()) {
+        ::tcdrain(static_cast<int>(serial->handle()));
+    } else if (socket && socket->state() == QAbstractSocket::ConnectedState) {
+        // Until the board has acknowledged every byte, for a second at most: bytes still queued
+        // when the program ends are lost if its socket is reset.
+        socket->flush();
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        int queued = 0;
+        while (::ioctl(static_cast<int>(socket->socketDescriptor()), SIOCOUTQ, &queued) == 0
+                && queued > 0 && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 void FirmataBoard::readPort()
 {
     if (hasGone())
         return;
-    const QByteArray bytes = port->readAll();
+    const QByteArray bytes = link()->readAll();
     parser.feed(reinterpret_cast<const std::uint8_t *>(bytes.constData()),
             static_cast<std::size_t>(bytes.size()),
             [this](const firmata::Message &message) { received(message); });
@@ -348,11 +528,13 @@ void FirmataBoard::received(const firmata::Message &message)
     if (hasGone())
         return;
     if (const auto *report = std::get_if<firmata::VersionReport>(&message)) {
-        if (phase == Phase::Running)
+        if (phase != Phase::Running)
+            version = *report;
+        else if (socket)
+            askedAt.reset(); // the answer to the question whether it still answers
+        else
             lost("the board reset: its firmware started again, with every pin an output "
                  "driven low");
-        else
-            version = *report;
     } else if (const auto *pinModes = std::get_if<firmata::CapabilityReport>(&message)) {
         capabilities = *pinModes;
     } else if (const auto *analog = std::get_if<firmata::AnalogMappingReport>(&message)) {
@@ -375,17 +557,55 @@ void FirmataBoard::received(const firmata::Message &message)
             if (portOf(pin) != digital->port)
                 continue;
             const bool high = (digital->bits & bitOf(pin)) != 0;
-            const Boolean state = high != setting.activeLow ? kTrue : kFalse;
-            if (state == inputs[i])
-                continue;
-            inputs[i] = state;
-            const auto index = static_cast<std::int16_t>(i);
-            post([this, index, state] {
-                if (inputChanged)
-                    inputChanged(index, state);
-            });
+            switchReported(i, high != setting.activeLow ? kTrue : kFalse);
         }
     }
+}
+
+void FirmataBoard::switchReported(std::size_t input, Boolean state)
+{
+    if (state == levels[input])
+        return;
+    levels[input] = state;
+    // A change counts once it has held for the debounce time: each change starts it again.
+    if (setting.debounceMs > 0)
+        holding[input]->start(static_cast<int>(setting.debounceMs));
+    else
+        settled(input);
+}
+
+void FirmataBoard::settled(std::size_t input)
+{
+    const Boolean state = levels[input];
+    if (hasGone() || state == inputs[input])
+        return;
+    inputs[input] = state;
+    const auto index = static_cast<std::int16_t>(input);
+    post([this, index, state] {
+        if (inputChanged)
+            inputChanged(index, state);
+    });
+}
+
+void FirmataBoard::checkAlive()
+{
+    if (hasGone())
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    if (askedAt && now - *askedAt > kAnswerDeadline) {
+        lost("it stopped answering (no answer to a question for "
+                + std::to_string(kAnswerDeadline.count()) + " ms: its power, its network or its "
+                + "firmware gone)");
+        return;
+    }
+    if (askedAt)
+        return;
+    const auto query = firmata::reportVersion();
+    if (socket->write(
+                reinterpret_cast<const char *>(query.data()), static_cast<qint64>(query.size()))
+            == static_cast<qint64>(query.size()))
+        socket->flush();
+    askedAt = now;
 }
 
 void FirmataBoard::lost(const std::string &cause)
@@ -393,24 +613,42 @@ void FirmataBoard::lost(const std::string &cause)
     if (hasGone())
         return;
     const bool running = isAttached();
-    lose("on " + setting.port, cause);
+    lose(where(), cause);
+    if (liveness)
+        liveness->stop();
     // Qt reports a port whose far end has gone again and again while it is open: close it, once
     // the signal under way has returned.
-    port->disconnect();
-    QTimer::singleShot(0, port.get(), [open = port.get()] { open->close(); });
+    QIODevice *gone = link();
+    gone->disconnect();
+    QTimer::singleShot(0, gone, [gone] { gone->close(); });
     if (running)
         post([this] { raiseLoss(); });
 }
 
 std::string FirmataBoard::heard() const
 {
-    if (parser.bytesSeen() == 0)
-        return "heard nothing";
-    if (parser.strayBytes() == 0)
-        return "heard " + std::to_string(parser.bytesSeen())
-                + " bytes of Firmata, but no version report";
-    return "heard " + std::to_string(parser.strayBytes()) + " bytes that are not Firmata (\""
-            + parser.strayStart() + (parser.strayBytes() > 24 ? "...\")" : "\")");
+    std::string text;
+    const auto add = [&](std::int32_t baud, const std::string &what) {
+        text += (text.empty() ? "" : ", ");
+        if (speeds.size() > 1)
+            text += "at " + std::to_string(baud) + " baud ";
+        text += what;
+    };
+    // A speed tried twice says what it gave the first time it gave anything.
+    for (const std::int32_t baud : speeds) {
+        std::string first;
+        for (const Heard &h : heardAt)
+            if (h.baud == baud && first.empty() && h.bytes > 0)
+                first = seenText(h.bytes, h.stray, h.strayStart);
+        if (speeds[speed] == baud && first.empty())
+            first = seenText(parser.bytesSeen(), parser.strayBytes(), parser.strayStart());
+        const bool tried = speeds[speed] == baud
+                || std::any_of(heardAt.begin(), heardAt.end(),
+                        [baud](const Heard &h) { return h.baud == baud; });
+        if (tried)
+            add(baud, first.empty() ? "heard nothing" : first);
+    }
+    return text;
 }
 
 void FirmataBoard::SetOutputLevel(std::int16_t Index, std::int32_t level)

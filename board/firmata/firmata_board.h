@@ -13,31 +13,41 @@
 #include <string>
 #include <vector>
 
+class QIODevice;
 class QSerialPort;
+class QTcpSocket;
+class QTimer;
 
 namespace meridan {
 
 class SystemCalls;
 
 // Two lamps and two switches on an Arduino running StandardFirmata, or another Firmata, over its
-// serial port (57600 baud unless the setting says another speed, 8N1) through Qt Serial Port.
+// serial port (8N1) through Qt Serial Port, or over TCP through Qt Network for a board on the
+// network (StandardFirmataWiFi, StandardFirmataEthernet).
 //
-// OpenBoard opens the port, which resets the board, and waits a few seconds for the firmware's
-// version report, asking for it if none comes (a board that did not reset). It then reads the
+// OpenBoard opens the port, which resets most boards, and waits a few seconds for the firmware's
+// version report, asking for it if none comes (a board that did not reset, a board on the network,
+// which sends nothing until asked). Without a speed in the setting it listens at StandardFirmata's
+// 57600 baud first and goes over to ConfigurableFirmata's 115200 when what it hears is not Firmata
+// or when a question at 57600 goes unanswered: a question at 115200 reaches a board at 57600 as a
+// reset, so it is asked only once that board has had its chance to answer. It then reads the
 // capability report and the analog mapping, refuses a pin that does not exist or cannot be what
 // it is given for, makes the output pins outputs driven dark (low, or high for out-active-low,
 // written before they become outputs and again once they are; a pin the firmware reports as an
-// output already is not set again) and the switch pins inputs (with the
-// chip's pull-ups for bias=pull-up: the pull-up mode where the firmware offers it, 2.5 and later,
-// or an input with a 1 written to it where it does not, 2.4), and asks for reports of the
-// switches' ports, whose first report it waits for. A port that does not exist leaves the board
+// output already is not set again) and the switch pins inputs (with the chip's pull-ups for
+// bias=pull-up: the pull-up mode where the firmware offers it, or an input with a 1 written to it
+// where it does not), and asks for reports of the switches' ports, whose first report it waits
+// for. A port that does not exist, or a host that refuses or cannot be reached, leaves the board
 // not present.
 //
 // SetOutputLevel writes the output's whole port at once, over a shadow that keeps the pull-up
-// bits; once both lamps are dark it waits until the bytes have left for the port, so a way out
-// that darkens them leaves them dark whatever ends the program next. ReadInput answers the state
-// the board last reported; each reported change of a switch raises OnInputChange through the
-// event loop. The board going (unplugged, reset, an error on the port) makes every later call fail
+// bits; once both lamps are dark it waits until the bytes have left (for the line, or acknowledged
+// by the board on the network), so a way out that darkens them leaves them dark whatever ends the
+// program next. ReadInput answers the state the board last reported, once it has held for the
+// setting's debounce time; each such change raises OnInputChange through the event loop. The board
+// going (unplugged, reset, an error on the port, the connection closed, a board on the network
+// that stops answering the version query asked of it twice a second) makes every later call fail
 // with a message that says so, and raises one input change so that an idle panel learns of it.
 class FirmataBoard : public HardwareBoard
 {
@@ -52,18 +62,35 @@ public:
     Boolean ReadInput(std::int16_t Index) override;
 
     static constexpr std::chrono::milliseconds kAskAfter { 2500 };
+    static constexpr std::chrono::milliseconds kAskAgain { 500 };
     static constexpr std::chrono::milliseconds kVersionDeadline { 6000 };
     static constexpr std::chrono::milliseconds kReplyDeadline { 2000 };
     static constexpr std::chrono::milliseconds kPinStateDeadline { 500 };
+    // A board on the network is asked for its version this often while it runs, and is gone if
+    // an answer takes longer than kAnswerDeadline.
+    static constexpr std::chrono::milliseconds kLivenessPeriod { 500 };
+    static constexpr std::chrono::milliseconds kAnswerDeadline { 1500 };
 
 private:
     enum class Phase { Closed, Version, Reports, FirstStates, Running };
 
-    void checkPort(const BoardCall &call, const std::string &path);
+    // What was heard at one speed while the board was looked for.
+    struct Heard
+    {
+        std::int32_t baud = 0;
+        std::size_t bytes = 0, stray = 0;
+        std::string strayStart;
+    };
+
     void openPort(const BoardCall &call, const std::string &path);
+    bool connectTo(const BoardCall &call);
+    QIODevice *link() const;
+    // Waits for the version report, asking for it, and trying the other speed, as the board's
+    // class comment says.
+    bool findVersion();
+    void useSpeed(std::size_t candidate);
     // Runs the event loop until `done`, the board goes, or `deadline` has passed.
-    bool waitFor(const std::function<bool()> &done, std::chrono::milliseconds deadline,
-            const std::function<void()> &atAsk = {});
+    bool waitFor(const std::function<bool()> &done, std::chrono::milliseconds deadline);
     void resolvePins(const BoardCall &call);
     void configure(const BoardCall &call);
     void send(const BoardCall &call, const std::vector<std::uint8_t> &bytes);
@@ -73,15 +100,24 @@ private:
     void drain();
     void readPort();
     void received(const firmata::Message &message);
+    void switchReported(std::size_t input, Boolean state);
+    void settled(std::size_t input);
+    void checkAlive();
     void lost(const std::string &cause);
     std::string heard() const;
+    std::string where() const;
 
     FirmataSetting setting;
     SystemCalls &io;
     Post post;
-    std::unique_ptr<QSerialPort> port;
+    std::unique_ptr<QSerialPort> serial;
+    std::unique_ptr<QTcpSocket> socket;
     firmata::Parser parser;
     Phase phase = Phase::Closed;
+
+    std::vector<std::int32_t> speeds; // the speeds tried while looking for the board
+    std::size_t speed = 0; // the one in use
+    std::vector<Heard> heardAt; // what each speed tried gave, in the order tried
 
     std::optional<firmata::VersionReport> version;
     std::optional<firmata::CapabilityReport> capabilities;
@@ -92,9 +128,14 @@ private:
     std::array<std::uint8_t, 16> shadow {}; // what was last written to each port
     std::array<std::uint16_t, 16> reported {}; // what each port last reported
     std::array<bool, 16> reportedOnce {};
-    std::array<Boolean, 2> inputs {}; // the switches' last state, as raised
+    std::array<Boolean, 2> levels {}; // the switches' states as last reported
+    std::array<Boolean, 2> inputs {}; // and as raised, once they have held
+    std::array<std::unique_ptr<QTimer>, 2> holding; // a switch's change, until it has held
     // The lamps' pins' modes, as the firmware reported them; empty until it has.
     std::array<std::optional<std::uint8_t>, 2> lampPinModes {};
+
+    std::unique_ptr<QTimer> liveness; // a board on the network: asks whether it still answers
+    std::optional<std::chrono::steady_clock::time_point> askedAt; // the question unanswered
 };
 
 } // namespace meridan

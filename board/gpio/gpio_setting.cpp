@@ -86,10 +86,9 @@ std::variant<GpioSetting, std::string> parseGpioSetting(std::string_view text)
     setting.activeLow = words.activeLow;
     setting.outActiveLow = words.outActiveLow;
     if (words.debounce) {
-        const auto ms = wholeNumber(*words.debounce);
-        if (!ms || *ms > kLongestDebounceMs)
-            return "debounce is a whole number of milliseconds from 0 to "
-                    + std::to_string(kLongestDebounceMs) + ", not " + quoted(*words.debounce);
+        const auto ms = debounceNamed(*words.debounce);
+        if (!ms)
+            return debounceRefusal(*words.debounce);
         setting.debounceMs = *ms;
     }
     // An offset and a name are never compared: only the chip can tell.

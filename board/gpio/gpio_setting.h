@@ -42,8 +42,6 @@ struct GpioSetting
     bool operator==(const GpioSetting &) const = default;
 };
 
-inline constexpr std::uint32_t kLongestDebounceMs = 1000;
-
 // Reads what follows "gpio:"; what is wrong if it is malformed.
 std::variant<GpioSetting, std::string> parseGpioSetting(std::string_view text);
 
