@@ -617,9 +617,10 @@ void FirmataBoard::lost(const std::string &cause)
     if (liveness)
         liveness->stop();
     // Qt reports a port whose far end has gone again and again while it is open: close it, once
-    // the signal under way has returned.
+    // the signal under way has returned. The board's own handlers go now; a wait under way still
+    // hears of it, and ends.
     QIODevice *gone = link();
-    gone->disconnect();
+    QObject::disconnect(gone, nullptr, gone, nullptr);
     QTimer::singleShot(0, gone, [gone] { gone->close(); });
     if (running)
         post([this] { raiseLoss(); });

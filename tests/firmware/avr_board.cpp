@@ -1,7 +1,7 @@
 // meridan-avr-board: an Arduino Uno for the firmware tests, emulated with simavr: an ATmega328P
 // at 16 MHz running an unmodified firmware image, its serial port a pseudo-terminal of its own.
 //
-//   meridan-avr-board [--no-reset] [--mega] [--baud N] [--tcp] IMAGE.hex
+//   meridan-avr-board [--no-reset] [--mega] [--baud N] [--tcp|--tcp6] IMAGE.hex
 //
 // With --mega the board is an Arduino Mega 2560 (an ATmega2560, which simavr runs at about a
 // third of real time here) with the pins the tests wire: D2, D3, D12, D13 and D22 to D29.
@@ -17,7 +17,8 @@
 //
 // With --tcp the board is on the network, as StandardFirmataWiFi's is: it listens on a TCP port of
 // the loopback address instead of a terminal (and prints "tcp PORT" for "pty PATH"), takes one
-// client at a time, sends nothing on connecting and never resets on it (as --no-reset).
+// client at a time, sends nothing on connecting and never resets on it (as --no-reset). --tcp6
+// listens on the IPv6 loopback address instead.
 //
 // Prints "pty PATH" once the terminal is ready, then one line per event, each stamped with
 // CLOCK_MONOTONIC in milliseconds:
@@ -529,7 +530,7 @@ bool run(avr_irq_t *uartInput, avr_cycle_count_t cycles)
 
 int main(int argc, char **argv)
 {
-    bool resetsOnOpen = true, network = false;
+    bool resetsOnOpen = true, network = false, ipv6 = false;
     model = uno();
     int a = 1;
     for (; a < argc - 1; ++a) {
@@ -539,6 +540,8 @@ int main(int argc, char **argv)
             model = mega();
         else if (std::strcmp(argv[a], "--tcp") == 0)
             network = true;
+        else if (std::strcmp(argv[a], "--tcp6") == 0)
+            network = ipv6 = true;
         else if (std::strcmp(argv[a], "--baud") == 0 && a + 1 < argc - 1
                 && speedCode(std::atol(argv[a + 1])) != B0)
             board.baud = std::atol(argv[++a]);
@@ -547,7 +550,7 @@ int main(int argc, char **argv)
     }
     if (a != argc - 1) {
         std::fprintf(stderr,
-                "usage: meridan-avr-board [--no-reset] [--mega] [--baud N] [--tcp] IMAGE.hex\n");
+                "usage: meridan-avr-board [--no-reset] [--mega] [--baud N] [--tcp|--tcp6] IMAGE.hex\n");
         return 2;
     }
     if (network)
@@ -594,21 +597,24 @@ int main(int argc, char **argv)
         level = -1;
 
     if (network) {
-        board.listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        board.listener = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const int yes = 1;
         ::setsockopt(board.listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
         sockaddr_in address {};
+        sockaddr_in6 address6 {};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(board.listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
-                || ::listen(board.listener, 1) != 0
-                || ::getsockname(board.listener, reinterpret_cast<sockaddr *>(&address), &length)
-                        != 0) {
+        address6.sin6_family = AF_INET6;
+        address6.sin6_addr = in6addr_loopback;
+        sockaddr *bound = ipv6 ? reinterpret_cast<sockaddr *>(&address6)
+                               : reinterpret_cast<sockaddr *>(&address);
+        socklen_t length = ipv6 ? sizeof address6 : sizeof address;
+        if (::bind(board.listener, bound, length) != 0 || ::listen(board.listener, 1) != 0
+                || ::getsockname(board.listener, bound, &length) != 0) {
             std::perror("meridan-avr-board: listen");
             return 1;
         }
-        std::printf("tcp %d\n", ntohs(address.sin_port));
+        std::printf("tcp %d\n", ntohs(ipv6 ? address6.sin6_port : address.sin_port));
     } else {
         board.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (board.master < 0 || ::grantpt(board.master) != 0 || ::unlockpt(board.master) != 0) {
