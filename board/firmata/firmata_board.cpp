@@ -628,11 +628,14 @@ void FirmataBoard::lost(const std::string &cause)
 
 std::string FirmataBoard::heard() const
 {
+    // One speed, or none on the network: what it gave.
+    if (speeds.size() <= 1)
+        return seenText(parser.bytesSeen(), parser.strayBytes(), parser.strayStart());
     std::string text;
     const auto add = [&](std::int32_t baud, const std::string &what) {
-        text += (text.empty() ? "" : ", ");
-        if (speeds.size() > 1)
-            text += "at " + std::to_string(baud) + " baud ";
+        text += text.empty() ? "at " : ", at ";
+        text += std::to_string(baud);
+        text += " baud ";
         text += what;
     };
     // A speed tried twice says what it gave the first time it gave anything.

@@ -550,7 +550,8 @@ int main(int argc, char **argv)
     }
     if (a != argc - 1) {
         std::fprintf(stderr,
-                "usage: meridan-avr-board [--no-reset] [--mega] [--baud N] [--tcp|--tcp6] IMAGE.hex\n");
+                "usage: meridan-avr-board [--no-reset] [--mega] [--baud N] [--tcp|--tcp6] "
+                "IMAGE.hex\n");
         return 2;
     }
     if (network)
