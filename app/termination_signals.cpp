@@ -31,9 +31,7 @@ namespace {
 
     void actOnSignals(void (*handler)(int))
     {
-        struct sigaction action
-        {
-        };
+        struct sigaction action = {};
         action.sa_handler = handler;
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESTART; // system calls under way go on
@@ -72,7 +70,7 @@ void TerminationSignals::watch(std::function<void()> onSignal)
         return;
     watched.watch(std::move(pending), [this, handler = std::move(onSignal)] {
         char bytes[16];
-        while (watched.read(bytes, sizeof bytes) > 0) { }
+        while (watched.read(bytes, sizeof bytes) > 0) {}
         if (handler)
             handler();
     });

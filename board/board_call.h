@@ -14,7 +14,7 @@ namespace meridan {
 class BoardCall
 {
 public:
-    explicit BoardCall(std::string_view name) : operation(name) { }
+    explicit BoardCall(std::string_view name) : operation(name) {}
     BoardCall(std::string_view name, std::int32_t first)
         : operation(name),
           arguments { first, 0 },

@@ -22,9 +22,7 @@ std::optional<struct stat> HardwareBoard::findDevice(const BoardCall &call, Syst
         const std::string &path, const std::string &subsystem, const std::string &noun,
         bool (*knownWithoutSysfs)(dev_t))
 {
-    struct stat status
-    {
-    };
+    struct stat status = {};
     if (const int result = calls.statusOf(path, status); result == -ENOENT || result == -ENOTDIR)
         return std::nullopt;
     else if (result < 0)

@@ -31,7 +31,7 @@ public:
 
 protected:
     // `name` names the board in errors ("GPIO board", "Firmata board").
-    explicit HardwareBoard(const char *name) : boardName(name) { }
+    explicit HardwareBoard(const char *name) : boardName(name) {}
 
     bool isAttached() const { return attached; }
     bool hasGone() const { return !goneWith.empty(); }

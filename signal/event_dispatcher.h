@@ -18,7 +18,7 @@ namespace meridan {
 class EventDispatcher
 {
 public:
-    explicit EventDispatcher(Desktop &host) : desktop(host) { }
+    explicit EventDispatcher(Desktop &host) : desktop(host) {}
 
     // Runs one handler. A run-time error it raises is reported to `audience`.
     void run(const std::function<void()> &handler, Audience audience = Audience::Operator);

@@ -17,9 +17,7 @@ namespace meridan {
 std::string groupName(gid_t group)
 {
     std::vector<char> buffer(4096);
-    struct group entry
-    {
-    };
+    struct group entry = {};
     struct group *found = nullptr;
     while (::getgrgid_r(group, &entry, buffer.data(), buffer.size(), &found) == ERANGE
             && buffer.size() < (1u << 20))
@@ -41,9 +39,7 @@ std::string permissionAdvice(gid_t group)
 
 std::vector<std::string> processesHolding(const std::string &path)
 {
-    struct stat wanted
-    {
-    };
+    struct stat wanted = {};
     if (::stat(path.c_str(), &wanted) != 0 || !S_ISCHR(wanted.st_mode))
         return {};
     const std::string self = std::to_string(::getpid());
@@ -61,9 +57,7 @@ std::vector<std::string> processesHolding(const std::string &path)
         std::error_code unreadable;
         for (std::filesystem::directory_iterator fd(process->path() / "fd", unreadable);
                 !unreadable && fd != end; fd.increment(unreadable)) {
-            struct stat opened
-            {
-            };
+            struct stat opened = {};
             if (::stat(fd->path().c_str(), &opened) != 0 || !S_ISCHR(opened.st_mode)
                     || opened.st_rdev != wanted.st_rdev)
                 continue;

@@ -11,7 +11,7 @@ class FileDescriptor
 {
 public:
     FileDescriptor() = default;
-    FileDescriptor(SystemCalls &calls, int descriptor) : system(&calls), fd(descriptor) { }
+    FileDescriptor(SystemCalls &calls, int descriptor) : system(&calls), fd(descriptor) {}
     ~FileDescriptor() { reset(); }
     FileDescriptor(FileDescriptor &&other) noexcept
         : system(other.system),

@@ -28,7 +28,7 @@ namespace {
     {
         panel.load();
     }
-    void nothing(Panel &) { }
+    void nothing(Panel &) {}
     void click(Panel &panel, void (Form1::*command)())
     {
         panel.form.dispatch(command);

@@ -295,9 +295,7 @@ namespace {
 
         static struct stat gpioChip(int number = 0)
         {
-            struct stat status
-            {
-            };
+            struct stat status = {};
             status.st_mode = S_IFCHR | 0660;
             status.st_rdev = makedev(254, static_cast<unsigned>(number));
             return status;

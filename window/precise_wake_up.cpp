@@ -62,7 +62,7 @@ void PreciseWakeUp::waitUntil(TimePoint when)
         std::uint64_t expirations = 0;
         [[maybe_unused]] const ssize_t bytes = timer.read(&expirations, sizeof expirations);
     }
-    while (std::chrono::steady_clock::now() < when) { }
+    while (std::chrono::steady_clock::now() < when) {}
 }
 
 void PreciseWakeUp::fired()

@@ -10,7 +10,7 @@ namespace meridan {
 class QtCommandButton final : public CommandButton
 {
 public:
-    explicit QtCommandButton(QAbstractButton &control) : button(control) { }
+    explicit QtCommandButton(QAbstractButton &control) : button(control) {}
     void setEnabled(bool enabled) override;
 
 private:

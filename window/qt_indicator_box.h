@@ -10,7 +10,7 @@ class LampBox;
 class QtIndicatorBox final : public IndicatorBox
 {
 public:
-    explicit QtIndicatorBox(LampBox &box) : widget(box) { }
+    explicit QtIndicatorBox(LampBox &box) : widget(box) {}
     void setBackColor(Colour colour) override;
 
 private:

@@ -10,7 +10,7 @@ class BlinkRateBar;
 class QtScrollBar final : public ScrollBar
 {
 public:
-    explicit QtScrollBar(const BlinkRateBar &control) : bar(control) { }
+    explicit QtScrollBar(const BlinkRateBar &control) : bar(control) {}
     std::int16_t value() const override;
 
 private:

@@ -258,9 +258,7 @@ void FirmataBoard::openPort(const BoardCall &call, const std::string &path)
         if (error == QSerialPort::DeviceNotFoundError)
             return;
         if (error == QSerialPort::PermissionError && ::access(path.c_str(), R_OK | W_OK) != 0) {
-            struct stat status
-            {
-            };
+            struct stat status = {};
             const int looked = io.statusOf(path, status);
             call.fail("permission denied opening " + path + "; "
                     + (looked == 0 ? permissionAdvice(status.st_gid)

@@ -194,9 +194,7 @@ std::optional<GpioBoard::Chip> GpioBoard::openChip(const BoardCall &call, System
     if (fd < 0)
         call.fail("cannot open " + path + ": " + reason(fd));
     Chip chip { path, FileDescriptor(io, fd), {}, {} }; // closed once the lines are requested
-    struct stat opened
-    {
-    };
+    struct stat opened = {};
     if (const int result = io.statusOf(chip.fd.get(), opened); result < 0)
         call.fail("cannot look at " + path + ": " + reason(result));
     if (!S_ISCHR(opened.st_mode) || opened.st_rdev != status.st_rdev)
@@ -400,7 +398,7 @@ void GpioBoard::requestLines(const BoardCall &call, std::vector<Chip> &chips,
 void GpioBoard::checkChips()
 {
     char events[512];
-    while (deletions.read(events, sizeof events) > 0) { }
+    while (deletions.read(events, sizeof events) > 0) {}
     if (!isAttached())
         return;
     for (const auto &request : requests) {

@@ -146,12 +146,16 @@ void SimulatedBoardWindow::showLevel(std::int16_t output, std::int32_t level)
 
 namespace {
 
+    SimulatedBoard::Plug plugOf(const SimulatedSetting &setting)
+    {
+        return setting.attached ? SimulatedBoard::Plug::Attached : SimulatedBoard::Plug::Unplugged;
+    }
+
     class WindowedSimulatedBoard final : public SimulatedBoard
     {
     public:
         WindowedSimulatedBoard(const SimulatedSetting &setting, const BoardContext &context)
-            : SimulatedBoard(context.clock, context.post,
-                    setting.attached ? Plug::Attached : Plug::Unplugged),
+            : SimulatedBoard(context.clock, context.post, plugOf(setting)),
               showWindow(context.showWindow)
         {
         }

@@ -413,7 +413,7 @@ public:
 class X11Screen : public Screen
 {
 public:
-    X11Screen() : display(XOpenDisplay(nullptr)) { }
+    X11Screen() : display(XOpenDisplay(nullptr)) {}
     ~X11Screen() override
     {
         if (display != nullptr)

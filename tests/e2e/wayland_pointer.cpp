@@ -43,7 +43,7 @@ void announced(
                 wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
 }
 
-void withdrawn(void *, wl_registry *, std::uint32_t) { }
+void withdrawn(void *, wl_registry *, std::uint32_t) {}
 
 const wl_registry_listener kRegistryListener { announced, withdrawn };
 

@@ -13,12 +13,12 @@ namespace meridan {
 template <class Widget, class Interface> void installAccessibleFactory()
 {
     static const bool installed = [] {
-        QAccessible::installFactory([](const QString &className, QObject *object) {
-            return className == QLatin1String(Widget::staticMetaObject.className())
-                    ? static_cast<QAccessibleInterface *>(
-                            new Interface(static_cast<Widget *>(object)))
-                    : nullptr;
-        });
+        QAccessible::installFactory(
+                [](const QString &className, QObject *object) -> QAccessibleInterface * {
+                    if (className != QLatin1String(Widget::staticMetaObject.className()))
+                        return nullptr;
+                    return new Interface(static_cast<Widget *>(object));
+                });
         return true;
     }();
     (void)installed;
@@ -29,7 +29,7 @@ template <class Widget, class Interface> void installAccessibleFactory()
 template <class Widget, QAccessible::Role kRole> class StateAccessible : public QAccessibleWidget
 {
 public:
-    explicit StateAccessible(Widget *widget) : QAccessibleWidget(widget, kRole) { }
+    explicit StateAccessible(Widget *widget) : QAccessibleWidget(widget, kRole) {}
     QString text(QAccessible::Text type) const override
     {
         if (type == QAccessible::Description)
