@@ -19,6 +19,7 @@
 #include <utility>
 
 #include <linux/sockios.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -286,6 +287,9 @@ void FirmataBoard::openPort(const BoardCall &call, const std::string &path)
                     lost("the board was unplugged or reset (" + serial->errorString().toStdString()
                             + ")");
             });
+    hangUpWatch = std::make_unique<QTimer>();
+    QObject::connect(hangUpWatch.get(), &QTimer::timeout, [this] { checkHangUp(); });
+    hangUpWatch->start(kHangUpPeriod);
     // The speed given, or the ones a Firmata runs at, StandardFirmata's first.
     speeds = setting.baud != 0
             ? std::vector<std::int32_t> { setting.baud }
@@ -585,6 +589,15 @@ void FirmataBoard::settled(std::size_t input)
     });
 }
 
+void FirmataBoard::checkHangUp()
+{
+    if (hasGone() || !serial || !serial->isOpen())
+        return;
+    pollfd port { static_cast<int>(serial->handle()), POLLIN, 0 };
+    if (::poll(&port, 1, 0) > 0 && (port.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
+        lost("the board was unplugged or reset (its port hung up)");
+}
+
 void FirmataBoard::checkAlive()
 {
     if (hasGone())
@@ -614,6 +627,8 @@ void FirmataBoard::lost(const std::string &cause)
     lose(where(), cause);
     if (liveness)
         liveness->stop();
+    if (hangUpWatch)
+        hangUpWatch->stop();
     // Qt reports a port whose far end has gone again and again while it is open: close it, once
     // the signal under way has returned. The board's own handlers go now; a wait under way still
     // hears of it, and ends.

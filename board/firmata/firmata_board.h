@@ -70,6 +70,9 @@ public:
     // an answer takes longer than kAnswerDeadline.
     static constexpr std::chrono::milliseconds kLivenessPeriod { 500 };
     static constexpr std::chrono::milliseconds kAnswerDeadline { 1500 };
+    // How often a serial port is looked at for a hang-up (the board unplugged), which not every Qt
+    // reports: Qt 6.4 signals a read error, Qt 6.8 reads end of file again and again in silence.
+    static constexpr std::chrono::milliseconds kHangUpPeriod { 200 };
 
 private:
     enum class Phase { Closed, Version, Reports, FirstStates, Running };
@@ -103,6 +106,7 @@ private:
     void switchReported(std::size_t input, Boolean state);
     void settled(std::size_t input);
     void checkAlive();
+    void checkHangUp();
     void lost(const std::string &cause);
     std::string heard() const;
     std::string where() const;
@@ -135,6 +139,7 @@ private:
     std::array<std::optional<std::uint8_t>, 2> lampPinModes {};
 
     std::unique_ptr<QTimer> liveness; // a board on the network: asks whether it still answers
+    std::unique_ptr<QTimer> hangUpWatch; // a serial port: looks whether its far end has gone
     std::optional<std::chrono::steady_clock::time_point> askedAt; // the question unanswered
 };
 
