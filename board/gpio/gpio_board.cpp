@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -27,6 +28,27 @@ struct GpioBoard::Chip
     std::string name() const { return { info.name, strnlen(info.name, sizeof info.name) }; }
     std::string label() const { return { info.label, strnlen(info.label, sizeof info.label) }; }
 };
+
+// The GPIO character device's v2 structures have fixed-size fields and explicit padding, so that a
+// 32-bit program (armhf) on a 64-bit kernel passes them with no translation: the same sizes and
+// offsets on every architecture, or the kernel reads garbage.
+static_assert(sizeof(gpio_v2_line_attribute) == 16 && offsetof(gpio_v2_line_attribute, flags) == 8);
+static_assert(sizeof(gpio_v2_line_config_attribute) == 24
+        && offsetof(gpio_v2_line_config_attribute, mask) == 16);
+static_assert(sizeof(gpio_v2_line_config) == 272 && offsetof(gpio_v2_line_config, num_attrs) == 8
+        && offsetof(gpio_v2_line_config, attrs) == 32);
+static_assert(sizeof(gpio_v2_line_request) == 592 && offsetof(gpio_v2_line_request, consumer) == 256
+        && offsetof(gpio_v2_line_request, config) == 288
+        && offsetof(gpio_v2_line_request, num_lines) == 560
+        && offsetof(gpio_v2_line_request, event_buffer_size) == 564
+        && offsetof(gpio_v2_line_request, fd) == 588);
+static_assert(sizeof(gpio_v2_line_info) == 256 && offsetof(gpio_v2_line_info, offset) == 64
+        && offsetof(gpio_v2_line_info, flags) == 72 && offsetof(gpio_v2_line_info, attrs) == 80);
+static_assert(sizeof(gpio_v2_line_values) == 16 && offsetof(gpio_v2_line_values, mask) == 8);
+static_assert(sizeof(gpio_v2_line_event) == 48 && offsetof(gpio_v2_line_event, id) == 8
+        && offsetof(gpio_v2_line_event, offset) == 12 && offsetof(gpio_v2_line_event, seqno) == 16
+        && offsetof(gpio_v2_line_event, line_seqno) == 20);
+static_assert(sizeof(gpiochip_info) == 68 && offsetof(gpiochip_info, lines) == 64);
 
 namespace {
 
