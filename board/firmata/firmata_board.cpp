@@ -171,9 +171,7 @@ void FirmataBoard::OpenBoard(std::int32_t first, std::int32_t second)
     if (!states)
         call.fail("the board " + where() + " did not report its switches' pins");
     for (std::size_t i = 0; i < inputs.size(); ++i) {
-        const std::uint8_t pin = pins[kInputSlot + i];
-        const bool high = (reported[portOf(pin)] & bitOf(pin)) != 0;
-        inputs[i] = levels[i] = high != setting.activeLow ? kTrue : kFalse;
+        inputs[i] = levels[i] = switchState(i, reported[portOf(pins[kInputSlot + i])]);
         holding[i] = std::make_unique<QTimer>();
         holding[i]->setSingleShot(true);
         QObject::connect(holding[i].get(), &QTimer::timeout, [this, i] { settled(i); });
@@ -322,10 +320,7 @@ bool FirmataBoard::findVersion()
     bool askedHere = false; // asked at the speed in use
     std::size_t heardBeforeAsking = 0;
     const auto askNow = [&] {
-        // Not through send(): a failed ask is no error; the deadline says what was heard.
-        const auto query = firmata::reportVersion();
-        link()->write(
-                reinterpret_cast<const char *>(query.data()), static_cast<qint64>(query.size()));
+        askVersion();
         askedHere = true;
         heardBeforeAsking = parser.bytesSeen();
     };
@@ -357,13 +352,10 @@ bool FirmataBoard::findVersion()
         else
             quiet.start(kQuiet);
     });
-    if (serial)
-        QObject::connect(serial.get(), &QSerialPort::errorOccurred, &loop, [&] {
-            if (hasGone())
-                loop.quit();
-        });
-    else
-        QObject::connect(socket.get(), &QTcpSocket::errorOccurred, &loop, &QEventLoop::quit);
+    onLinkError(loop, [&] {
+        if (hasGone())
+            loop.quit();
+    });
     end.start(kVersionDeadline);
     // A board on the network sends nothing until asked.
     ask.start(socket ? std::chrono::milliseconds(0) : kAskAfter);
@@ -386,10 +378,7 @@ bool FirmataBoard::waitFor(const std::function<bool()> &done, std::chrono::milli
     };
     // After readPort, which was connected first.
     QObject::connect(link(), &QIODevice::readyRead, &loop, check);
-    if (serial)
-        QObject::connect(serial.get(), &QSerialPort::errorOccurred, &loop, check);
-    else
-        QObject::connect(socket.get(), &QTcpSocket::errorOccurred, &loop, check);
+    onLinkError(loop, check);
     end.start(deadline);
     loop.exec();
     return done();
@@ -555,11 +544,8 @@ void FirmataBoard::received(const firmata::Message &message)
         if (phase != Phase::Running)
             return;
         for (std::size_t i = 0; i < inputs.size(); ++i) {
-            const std::uint8_t pin = pins[kInputSlot + i];
-            if (portOf(pin) != digital->port)
-                continue;
-            const bool high = (digital->bits & bitOf(pin)) != 0;
-            switchReported(i, high != setting.activeLow ? kTrue : kFalse);
+            if (portOf(pins[kInputSlot + i]) == digital->port)
+                switchReported(i, switchState(i, digital->bits));
         }
     }
 }
@@ -611,12 +597,31 @@ void FirmataBoard::checkAlive()
     }
     if (askedAt)
         return;
-    const auto query = firmata::reportVersion();
-    if (socket->write(
-                reinterpret_cast<const char *>(query.data()), static_cast<qint64>(query.size()))
-            == static_cast<qint64>(query.size()))
-        socket->flush();
+    askVersion();
     askedAt = now;
+}
+
+void FirmataBoard::askVersion()
+{
+    // Not through send(): a question that cannot be written is no error of its own; what does
+    // not answer it says what happened.
+    const auto query = firmata::reportVersion();
+    link()->write(reinterpret_cast<const char *>(query.data()), static_cast<qint64>(query.size()));
+    serial ? serial->flush() : socket->flush();
+}
+
+Boolean FirmataBoard::switchState(std::size_t input, std::uint16_t portBits) const
+{
+    const bool high = (portBits & bitOf(pins[kInputSlot + input])) != 0;
+    return high != setting.activeLow ? kTrue : kFalse;
+}
+
+void FirmataBoard::onLinkError(QObject &context, const std::function<void()> &handler) const
+{
+    if (serial)
+        QObject::connect(serial.get(), &QSerialPort::errorOccurred, &context, handler);
+    else
+        QObject::connect(socket.get(), &QTcpSocket::errorOccurred, &context, handler);
 }
 
 void FirmataBoard::lost(const std::string &cause)

@@ -14,6 +14,7 @@
 #include <vector>
 
 class QIODevice;
+class QObject;
 class QSerialPort;
 class QTcpSocket;
 class QTimer;
@@ -106,6 +107,12 @@ private:
     void switchReported(std::size_t input, Boolean state);
     void settled(std::size_t input);
     void checkAlive();
+    // Asks the firmware for its version, which every Firmata answers, without waiting.
+    void askVersion();
+    // A switch's state in its port's reported bits, its polarity applied.
+    Boolean switchState(std::size_t input, std::uint16_t portBits) const;
+    // Connects `handler` to the port's or the connection's error signal for `context`'s life.
+    void onLinkError(QObject &context, const std::function<void()> &handler) const;
     void checkHangUp();
     void lost(const std::string &cause);
     std::string heard() const;
