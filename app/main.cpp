@@ -1,12 +1,13 @@
-#include "board_library.h"
-#include "display_loss.h"
-#include "form1.h"
-#include "monotonic_clock.h"
-#include "operator_window.h"
-#include "precise_wake_up.h"
-#include "qt_desktop.h"
-#include "termination_signals.h"
-#include "x11_send_buffer.h"
+#include "app/display_loss.h"
+#include "app/simulated_board_view.h"
+#include "app/termination_signals.h"
+#include "app/x11_send_buffer.h"
+#include "board/board_library.h"
+#include "signal/form1.h"
+#include "system/monotonic_clock.h"
+#include "system/precise_wake_up.h"
+#include "window/operator_window.h"
+#include "window/qt_desktop.h"
 
 #include <QApplication>
 #include <QMetaObject>
@@ -86,10 +87,11 @@ int main(int argc, char *argv[])
     QtDesktop desktop;
     OperatorWindow window;
     PreciseWakeUp wakeUp;
-    auto form =
-            std::make_unique<Form1>(window.controls(), desktop, clock, wakeUp, [&clock, &window] {
-                return std::make_unique<BoardLibrary>(clock,
-                        [&window](QWidget &boardWindow) { showBeside(boardWindow, window); });
+    SimulatedBoardView boardView(
+            [&window](QWidget &boardWindow) { showBeside(boardWindow, window); });
+    auto form = std::make_unique<Form1>(
+            window.controls(), desktop, clock, wakeUp, [&clock, &boardView] {
+                return std::make_unique<BoardLibrary>(clock, boardView.opener());
             });
     window.bind(*form);
     // Form_Load runs until the board is open; a board that answers slowly (an Arduino resets when

@@ -1,4 +1,4 @@
-#include "termination_signals.h"
+#include "app/termination_signals.h"
 
 #include <atomic>
 #include <cerrno>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "watched_descriptor.h"
+#include "system/watched_descriptor.h"
 
 #include <functional>
 

@@ -1,4 +1,4 @@
-#include "x11_send_buffer.h"
+#include "app/x11_send_buffer.h"
 
 #include <QGuiApplication>
 

@@ -3,14 +3,15 @@
 // platform) and measures how close each lamp edge comes to its ideal moment, beside a bare kernel
 // timer on the same schedule as the machine's own limit.
 
-#include "board_library.h"
-#include "edge_statistics.h"
-#include "form1.h"
-#include "monotonic_clock.h"
-#include "operator_window.h"
-#include "precise_wake_up.h"
-#include "qt_desktop.h"
-#include "simulated_board.h"
+#include "app/simulated_board_view.h"
+#include "bench/edge_statistics.h"
+#include "board/board_library.h"
+#include "board/simulated/simulated_board.h"
+#include "signal/form1.h"
+#include "system/monotonic_clock.h"
+#include "system/precise_wake_up.h"
+#include "window/operator_window.h"
+#include "window/qt_desktop.h"
 
 #include <QApplication>
 #include <QScrollBar>
@@ -344,10 +345,11 @@ int main(int argc, char **argv)
     OperatorWindow window;
     TimedWakeUp wakeUp(4 * expectedEdges(options.seconds, options.value, options.value / 2),
             options.lead, options.spin);
-    auto form = std::make_unique<Form1>(window.controls(), desktop, clock, wakeUp, [&clock] {
-        return std::make_unique<BoardLibrary>(
-                clock, [](QWidget &boardWindow) { boardWindow.show(); });
-    });
+    SimulatedBoardView boardView([](QWidget &boardWindow) { boardWindow.show(); });
+    auto form = std::make_unique<Form1>(
+            window.controls(), desktop, clock, wakeUp, [&clock, &boardView] {
+                return std::make_unique<BoardLibrary>(clock, boardView.opener());
+            });
     window.bind(*form);
     form->dispatch(&Form1::Form_Load);
     if (desktop.exitStatus()) {

@@ -14,8 +14,8 @@
 //                            to the next "pin OUT 0" (none if that is 100 ms or more): count,
 //                            median, p99 and maximum in ms.
 
-#include "firmata_protocol.h"
-#include "latency_report.h"
+#include "bench/latency_report.h"
+#include "board/firmata/firmata_protocol.h"
 
 #include <cerrno>
 #include <cstdint>

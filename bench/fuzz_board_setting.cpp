@@ -1,7 +1,7 @@
 // libFuzzer target for the board setting parser: whatever MERIDAN_BOARD holds, the parser must
 // not crash, must not read out of bounds, and must either read a board or say what is wrong.
 
-#include "board_setting.h"
+#include "board/board_setting.h"
 
 #include <cstddef>
 #include <cstdint>

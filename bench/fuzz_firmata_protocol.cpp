@@ -2,7 +2,7 @@
 // they come, the parser must not crash or read out of bounds, must read the same messages as from
 // one piece, and must give only values the protocol can carry.
 
-#include "firmata_protocol.h"
+#include "board/firmata/firmata_protocol.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -14,7 +14,7 @@
 //                              write after it in RECORD (the line recorder's "bits mask ns"
 //                              lines); prints count, median, p99 and maximum in milliseconds.
 
-#include "latency_report.h"
+#include "bench/latency_report.h"
 
 #include <linux/gpio.h>
 

@@ -1,7 +1,7 @@
-#include "board_call.h"
+#include "board/board_call.h"
 
-#include "board_link.h"
-#include "run_time_error.h"
+#include "signal/board_link.h"
+#include "signal/run_time_error.h"
 
 namespace meridan {
 

@@ -2,8 +2,6 @@
 
 #include <functional>
 
-class QWidget;
-
 namespace meridan {
 
 class Clock;
@@ -18,8 +16,6 @@ struct BoardContext
     std::function<void(std::function<void()>)> post;
     // Where the boards make their system calls: the kernel, unless a test stands in.
     SystemCalls &calls;
-    // Shows a board's own window (the simulated board's), once the board is open.
-    std::function<void(QWidget &window)> showWindow;
 };
 
 } // namespace meridan

@@ -1,9 +1,8 @@
-#include "board_library.h"
+#include "board/board_library.h"
 
-#include "board_call.h"
-#include "board_context.h"
-#include "board_setting.h"
-#include "repaint_batch.h"
+#include "board/board_call.h"
+#include "board/board_context.h"
+#include "board/board_setting.h"
 
 #include <QMetaObject>
 
@@ -13,9 +12,9 @@
 
 namespace meridan {
 
-BoardLibrary::BoardLibrary(const Clock &time, ShowWindow showBoardWindow)
+BoardLibrary::BoardLibrary(const Clock &time, BoardOpened onOpened)
     : clock(time),
-      showWindow(std::move(showBoardWindow))
+      boardOpened(std::move(onOpened))
 {
 }
 
@@ -25,6 +24,8 @@ void BoardLibrary::OpenBoard(std::int32_t first, std::int32_t second)
 {
     if (board) {
         board->OpenBoard(first, second);
+        if (boardOpened)
+            boardOpened(*board);
         return;
     }
     const char *value = std::getenv(std::string(kVariable).c_str());
@@ -36,7 +37,7 @@ void BoardLibrary::OpenBoard(std::int32_t first, std::int32_t second)
         [this](std::function<void()> event) {
             QMetaObject::invokeMethod(&eventContext, std::move(event), Qt::QueuedConnection);
         },
-        *systemCalls, showWindow };
+        *systemCalls };
     // Each board's own folder makes it from its setting.
     board = std::visit(
             [&context](const auto &setting) -> std::unique_ptr<BoardLink> {
@@ -48,6 +49,8 @@ void BoardLibrary::OpenBoard(std::int32_t first, std::int32_t second)
             chosen);
     board->setInputChangeHandler(inputChanged);
     board->OpenBoard(first, second);
+    if (boardOpened)
+        boardOpened(*board);
 }
 
 BoardLink &BoardLibrary::opened(const BoardCall &call) const
@@ -79,15 +82,7 @@ Boolean BoardLibrary::ReadInput(std::int16_t Index)
 
 void BoardLibrary::setInputChangeHandler(InputChangeHandler handler)
 {
-    // A switch answered by the lamps (both dark when the switches go off) writes the board at
-    // once: the boxes and the simulated lamps are repainted after those writes.
-    inputChanged = nullptr;
-    if (handler) {
-        inputChanged = [handler = std::move(handler)](std::int16_t index, Boolean state) {
-            const RepaintBatch batch;
-            handler(index, state);
-        };
-    }
+    inputChanged = std::move(handler);
     if (board)
         board->setInputChangeHandler(inputChanged);
 }

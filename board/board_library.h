@@ -1,15 +1,13 @@
 #pragma once
 
-#include "board_link.h"
-#include "system_calls.h"
+#include "signal/board_link.h"
+#include "system/system_calls.h"
 
 #include <QObject>
 
 #include <functional>
 #include <memory>
 #include <string_view>
-
-class QWidget;
 
 namespace meridan {
 
@@ -24,12 +22,13 @@ class Clock;
 class BoardLibrary : public BoardLink
 {
 public:
-    // Shows a board's own window (the simulated board's); given the window once the board is open.
-    using ShowWindow = std::function<void(QWidget &window)>;
+    // Told of the board each time OpenBoard has opened it, e.g. to show the simulated board's
+    // own window.
+    using BoardOpened = std::function<void(BoardLink &board)>;
 
     static constexpr std::string_view kVariable = "MERIDAN_BOARD";
 
-    BoardLibrary(const Clock &time, ShowWindow showBoardWindow);
+    explicit BoardLibrary(const Clock &time, BoardOpened onOpened = {});
     ~BoardLibrary() override;
 
     void OpenBoard(std::int32_t first, std::int32_t second) override;
@@ -48,7 +47,7 @@ private:
     BoardLink &opened(const BoardCall &call) const;
 
     const Clock &clock;
-    ShowWindow showWindow;
+    BoardOpened boardOpened;
     InputChangeHandler inputChanged;
     SystemCalls *systemCalls = &LinuxSystemCalls::instance();
     QObject eventContext; // queued board events die with the library

@@ -1,4 +1,4 @@
-#include "board_setting.h"
+#include "board/board_setting.h"
 
 #include <utility>
 

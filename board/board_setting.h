@@ -1,8 +1,8 @@
 #pragma once
 
-#include "firmata_setting.h"
-#include "gpio_setting.h"
-#include "simulated_setting.h"
+#include "board/firmata/firmata_setting.h"
+#include "board/gpio/gpio_setting.h"
+#include "board/simulated/simulated_setting.h"
 
 #include <cstddef>
 #include <memory>

@@ -1,6 +1,6 @@
-#include "hardware_board.h"
+#include "board/hardware_board.h"
 
-#include "system_calls.h"
+#include "system/system_calls.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "board_call.h"
-#include "board_link.h"
+#include "board/board_call.h"
+#include "signal/board_link.h"
 
 #include <cstddef>
 #include <cstdint>

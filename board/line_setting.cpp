@@ -1,4 +1,4 @@
-#include "line_setting.h"
+#include "board/line_setting.h"
 
 #include <charconv>
 #include <vector>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "boolean.h"
+#include "signal/boolean.h"
 
 #include <cstdint>
 #include <functional>
@@ -11,10 +11,16 @@ namespace meridan {
 inline constexpr std::int32_t kLit = 100;
 inline constexpr std::int32_t kDark = 0;
 
-// The board as the panel uses it: five operations and one event. Every operation either succeeds
-// or raises RunTimeError. Outputs and inputs are crossed on the lamps' wiring: the left lamp is
-// output 1 and the right lamp output 0, while the left switch is input 0 and the right switch
+// How the lamps and switches are wired to the board. Outputs and inputs are crossed: the left lamp
+// is output 1 and the right lamp output 0, while the left switch is input 0 and the right switch
 // input 1.
+inline constexpr std::int16_t kLeftLampOutput = 1;
+inline constexpr std::int16_t kRightLampOutput = 0;
+inline constexpr std::int16_t kLeftSwitchInput = 0;
+inline constexpr std::int16_t kRightSwitchInput = 1;
+
+// The board as the panel uses it: five operations and one event. Every operation either succeeds
+// or raises RunTimeError.
 class BoardLink
 {
 public:

@@ -1,6 +1,6 @@
-#include "event_dispatcher.h"
+#include "signal/event_dispatcher.h"
 
-#include "run_time_error.h"
+#include "signal/run_time_error.h"
 
 namespace meridan {
 
@@ -18,6 +18,14 @@ void EventDispatcher::run(const std::function<void()> &handler, Audience audienc
 {
     if (hasEnded)
         return;
+    if (scope)
+        scope([&] { runCourse(handler, audience); });
+    else
+        runCourse(handler, audience);
+}
+
+void EventDispatcher::runCourse(const std::function<void()> &handler, Audience audience)
+{
     const std::optional<std::string> error = attempt(handler);
     if (!error)
         return;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "desktop.h"
+#include "signal/desktop.h"
 
 #include <functional>
 #include <optional>
@@ -18,6 +18,10 @@ namespace meridan {
 class EventDispatcher
 {
 public:
+    // Runs a handler's whole course (the handler, and the report and closing steps of an error it
+    // raises) inside whatever the scope sets up around it.
+    using Scope = std::function<void(const std::function<void()> &course)>;
+
     explicit EventDispatcher(Desktop &host) : desktop(host) {}
 
     // Runs one handler. A run-time error it raises is reported to `audience`.
@@ -27,6 +31,8 @@ public:
     // Called once when the program ends, before anything is reported: stops whatever would
     // otherwise still wake it.
     void setOnEnd(std::function<void()> handler) { onEnd = std::move(handler); }
+    // From now on every handler runs inside `around` (the window holds its repaints there).
+    void setScope(Scope around) { scope = std::move(around); }
 
     // The steps that leave the board safe (both lamps dark) before the program ends on a
     // run-time error. Each is tried once, in order, whatever the one before it did; a failure is
@@ -37,6 +43,7 @@ public:
     void close();
 
 private:
+    void runCourse(const std::function<void()> &handler, Audience audience);
     void markEnded();
     // Runs `step`; the message of the run-time error it raised, if it raised one.
     static std::optional<std::string> attempt(const std::function<void()> &step);
@@ -44,6 +51,7 @@ private:
     Desktop &desktop;
     bool hasEnded = false;
     std::function<void()> onEnd;
+    Scope scope;
     std::vector<std::function<void()>> closing;
 };
 

@@ -1,10 +1,10 @@
-#include "form1.h"
+#include "signal/form1.h"
 
-#include "command_button.h"
-#include "desktop.h"
-#include "indicator_box.h"
-#include "run_time_error.h"
-#include "scroll_bar.h"
+#include "signal/command_button.h"
+#include "signal/desktop.h"
+#include "signal/indicator_box.h"
+#include "signal/run_time_error.h"
+#include "signal/scroll_bar.h"
 
 #include <cmath>
 #include <utility>
@@ -53,18 +53,18 @@ void Form1::Form_Load()
         dispatcher.end(ExitStatus::NoBoard);
         return;
     }
-    light->PresetChannel(0, 100);
-    light->PresetChannel(1, 100);
+    light->PresetChannel(kRightLampOutput, 100);
+    light->PresetChannel(kLeftLampOutput, 100);
     hazard = kFalse;
     // From now on a lamp may be lit: a run-time error leaves both dark, as END would.
-    dispatcher.setClosingSteps({ [this] { light->SetOutputLevel(1, kDark); },
-            [this] { light->SetOutputLevel(0, kDark); } });
+    dispatcher.setClosingSteps({ [this] { light->SetOutputLevel(kLeftLampOutput, kDark); },
+            [this] { light->SetOutputLevel(kRightLampOutput, kDark); } });
 }
 
 void Form1::Command5_Click()
 {
-    light->SetOutputLevel(1, kDark);
-    light->SetOutputLevel(0, kDark);
+    light->SetOutputLevel(kLeftLampOutput, kDark);
+    light->SetOutputLevel(kRightLampOutput, kDark);
     dispatcher.end(ExitStatus::Ended);
 }
 
@@ -88,7 +88,7 @@ void Form1::endUnattended()
 void Form1::leftlighton()
 {
     Picture1.setBackColor(LampOn);
-    light->SetOutputLevel(1, kLit);
+    light->SetOutputLevel(kLeftLampOutput, kLit);
     Timer2.setEnabled(true);
     Timer1.setEnabled(false);
 }
@@ -96,7 +96,7 @@ void Form1::leftlighton()
 void Form1::leftlightoff()
 {
     Picture1.setBackColor(LampOff);
-    light->SetOutputLevel(1, kDark);
+    light->SetOutputLevel(kLeftLampOutput, kDark);
     Timer1.setEnabled(true);
     Timer2.setEnabled(false);
 }
@@ -104,7 +104,7 @@ void Form1::leftlightoff()
 void Form1::rightlighton()
 {
     Picture2.setBackColor(LampOn);
-    light->SetOutputLevel(0, kLit);
+    light->SetOutputLevel(kRightLampOutput, kLit);
     Timer4.setEnabled(true);
     Timer3.setEnabled(false);
 }
@@ -112,7 +112,7 @@ void Form1::rightlighton()
 void Form1::rightlightoff()
 {
     Picture2.setBackColor(LampOff);
-    light->SetOutputLevel(0, kDark);
+    light->SetOutputLevel(kRightLampOutput, kDark);
     Timer3.setEnabled(true);
     Timer4.setEnabled(false);
 }
@@ -179,8 +179,8 @@ void Form1::offlights()
     Command3.setEnabled(true);
     Picture1.setBackColor(LampOff);
     Picture2.setBackColor(LampOff);
-    light->SetOutputLevel(1, kDark);
-    light->SetOutputLevel(0, kDark);
+    light->SetOutputLevel(kLeftLampOutput, kDark);
+    light->SetOutputLevel(kRightLampOutput, kDark);
 }
 
 void Form1::Command1_Click()
@@ -206,17 +206,17 @@ void Form1::light_OnInputChange(std::int16_t /*Index*/, Boolean /*NewState*/)
 {
     // Whichever input changed, the switches are read afresh at every step: a switch that moves
     // between two reads is judged by the later one.
-    const Boolean left = light->ReadInput(0);
-    const Boolean right = light->ReadInput(1);
+    const Boolean left = light->ReadInput(kLeftSwitchInput);
+    const Boolean right = light->ReadInput(kRightSwitchInput);
     if (left == kFalse && right == kFalse) {
         offlights();
         return;
     }
-    if (light->ReadInput(0) == kTrue) {
+    if (light->ReadInput(kLeftSwitchInput) == kTrue) {
         leftlight();
         return;
     }
-    if (light->ReadInput(1) == kTrue)
+    if (light->ReadInput(kRightSwitchInput) == kTrue)
         rightlight();
 }
 

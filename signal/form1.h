@@ -10,11 +10,11 @@
 // the board through `light` and the window through the control interfaces. A RunTimeError from
 // any step ends the program there; the steps already done stay done.
 
-#include "board_link.h"
-#include "boolean.h"
-#include "event_dispatcher.h"
-#include "phase_scheduler.h"
-#include "phase_timer.h"
+#include "signal/board_link.h"
+#include "signal/boolean.h"
+#include "signal/event_dispatcher.h"
+#include "signal/phase_scheduler.h"
+#include "signal/phase_timer.h"
 
 #include <cstdint>
 #include <functional>
@@ -64,6 +64,8 @@ public:
     }
 
     bool ended() const { return dispatcher.ended(); }
+    // Every handler, whatever its event, runs inside `scope` (see EventDispatcher::setScope).
+    void setHandlerScope(EventDispatcher::Scope scope) { dispatcher.setScope(std::move(scope)); }
 
     // Ends the program as the window's close control does, for a request that nobody is there to
     // answer (SIGINT, SIGTERM, SIGHUP, the display lost): a failure to darken a lamp is said on

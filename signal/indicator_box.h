@@ -1,6 +1,6 @@
 #pragma once
 
-#include "colour.h"
+#include "signal/colour.h"
 
 namespace meridan {
 

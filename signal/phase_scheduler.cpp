@@ -1,8 +1,8 @@
-#include "phase_scheduler.h"
+#include "signal/phase_scheduler.h"
 
-#include "event_dispatcher.h"
-#include "phase_timer.h"
-#include "wake_up.h"
+#include "signal/event_dispatcher.h"
+#include "signal/phase_timer.h"
+#include "signal/wake_up.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
-#include "phase_timer.h"
+#include "signal/phase_timer.h"
 
-#include "phase_scheduler.h"
-#include "run_time_error.h"
+#include "signal/phase_scheduler.h"
+#include "signal/run_time_error.h"
 
 #include <string>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "run_time_error.h"
+#include "signal/run_time_error.h"
 
 namespace meridan {
 

@@ -1,4 +1,4 @@
-#include "device_users.h"
+#include "system/device_users.h"
 
 #include <algorithm>
 #include <cctype>

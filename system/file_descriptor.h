@@ -1,6 +1,6 @@
 #pragma once
 
-#include "system_calls.h"
+#include "system/system_calls.h"
 
 #include <utility>
 

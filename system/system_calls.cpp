@@ -1,10 +1,11 @@
-#include "system_calls.h"
+#include "system/system_calls.h"
 
 #include <cerrno>
 #include <filesystem>
 #include <system_error>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/sysmacros.h>
@@ -132,6 +133,24 @@ void LinuxSystemCalls::closeDescriptor(int descriptor)
 {
     // Never retried: after EINTR the descriptor is already closed on Linux.
     ::close(descriptor);
+}
+
+int LinuxSystemCalls::makeTimer()
+{
+    return retryingInterrupted(
+            [] { return ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC); });
+}
+
+int LinuxSystemCalls::armTimer(int timer, const itimerspec &alarm)
+{
+    return retryingInterrupted(
+            [=, &alarm] { return ::timerfd_settime(timer, TFD_TIMER_ABSTIME, &alarm, nullptr); });
+}
+
+int LinuxSystemCalls::waitReadable(int descriptor)
+{
+    pollfd ready { descriptor, POLLIN, 0 };
+    return retryingInterrupted([&ready] { return ::poll(&ready, 1, -1); });
 }
 
 } // namespace meridan

@@ -5,13 +5,14 @@
 #include <vector>
 
 #include <sys/stat.h>
+#include <sys/timerfd.h>
 #include <sys/types.h>
 
 namespace meridan {
 
 // The system calls that the panel's descriptors go through (the GPIO chip and its line request,
-// the kernel timer, the signal descriptor), behind one seam so that tests can stand in for the
-// kernel. Each returns what the call returns, or -errno on failure.
+// the kernel timer that wakes the lamps, the signal descriptor), behind one seam so that tests can
+// stand in for the kernel. Each returns what the call returns, or -errno on failure.
 class SystemCalls
 {
 public:
@@ -31,6 +32,12 @@ public:
     virtual int control(int descriptor, unsigned long request, void *argument) = 0;
     virtual ssize_t readFrom(int descriptor, void *buffer, std::size_t size) = 0;
     virtual void closeDescriptor(int descriptor) = 0;
+    // timerfd_create(2) on the monotonic clock, never blocking a read, closed on exec.
+    virtual int makeTimer() = 0;
+    // timerfd_settime(2) at an absolute moment on the monotonic clock; all zero disarms it.
+    virtual int armTimer(int timer, const itimerspec &alarm) = 0;
+    // poll(2) for one descriptor, until it can be read.
+    virtual int waitReadable(int descriptor) = 0;
 };
 
 // What a path that is not a character device is ("a regular file", "a directory", ...), for the
@@ -65,6 +72,9 @@ public:
     int control(int descriptor, unsigned long request, void *argument) override;
     ssize_t readFrom(int descriptor, void *buffer, std::size_t size) override;
     void closeDescriptor(int descriptor) override;
+    int makeTimer() override;
+    int armTimer(int timer, const itimerspec &alarm) override;
+    int waitReadable(int descriptor) override;
 };
 
 } // namespace meridan

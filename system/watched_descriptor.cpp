@@ -1,4 +1,4 @@
-#include "watched_descriptor.h"
+#include "system/watched_descriptor.h"
 
 #include <QSocketNotifier>
 

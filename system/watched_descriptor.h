@@ -1,6 +1,6 @@
 #pragma once
 
-#include "file_descriptor.h"
+#include "system/file_descriptor.h"
 
 #include <QObject>
 

@@ -1,4 +1,4 @@
-#include "panel.h"
+#include "tests/panel.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,8 +1,9 @@
-#include "board_library.h"
-#include "run_time_error.h"
-#include "simulated_board.h"
-#include "simulated_board_window.h"
-#include "virtual_clock.h"
+#include "app/simulated_board_view.h"
+#include "board/board_library.h"
+#include "board/simulated/simulated_board.h"
+#include "signal/run_time_error.h"
+#include "tests/virtual_clock.h"
+#include "window/simulated/simulated_board_window.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -58,7 +59,8 @@ namespace {
     protected:
         VirtualClock clock;
         QWidget *shown = nullptr;
-        BoardLibrary library { clock, [this](QWidget &window) { shown = &window; } };
+        SimulatedBoardView view { [this](QWidget &window) { shown = &window; } };
+        BoardLibrary library { clock, view.opener() };
     };
 
     TEST_F(BoardChoice, TheSimulatedBoardIsTheDefaultAttachedAndShowsItsWindow)
@@ -66,7 +68,8 @@ namespace {
         for (const char *value : { static_cast<const char *>(nullptr), "", "sim" }) {
             SCOPED_TRACE(value == nullptr ? "unset" : value);
             BoardSetting setting(value);
-            BoardLibrary board(clock, [this](QWidget &window) { shown = &window; });
+            SimulatedBoardView boardView([this](QWidget &window) { shown = &window; });
+            BoardLibrary board(clock, boardView.opener());
             shown = nullptr;
             board.OpenBoard(0, 0);
             ASSERT_NE(board.boardAs<SimulatedBoard>(), nullptr);

@@ -1,4 +1,4 @@
-#include "board_setting.h"
+#include "board/board_setting.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

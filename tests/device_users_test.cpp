@@ -1,4 +1,4 @@
-#include "device_users.h"
+#include "system/device_users.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

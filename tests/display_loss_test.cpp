@@ -1,4 +1,4 @@
-#include "display_loss.h"
+#include "app/display_loss.h"
 
 #include <QCoreApplication>
 #include <QtGlobal>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "simulated_board.h"
+#include "board/simulated/simulated_board.h"
 
 #include <deque>
 #include <functional>

@@ -4,12 +4,12 @@
 //
 // MERIDAN_STORM_SEED=<n> replays one run with that seed.
 
-#include "event_queue.h"
-#include "fake_controls.h"
-#include "form1.h"
-#include "operator_window.h"
-#include "simulated_board.h"
-#include "virtual_clock.h"
+#include "board/simulated/simulated_board.h"
+#include "signal/form1.h"
+#include "tests/event_queue.h"
+#include "tests/fake_controls.h"
+#include "tests/virtual_clock.h"
+#include "window/operator_window.h"
 
 #include <QPushButton>
 #include <QScrollBar>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "colour.h"
-#include "command_button.h"
-#include "desktop.h"
-#include "indicator_box.h"
-#include "scroll_bar.h"
+#include "signal/colour.h"
+#include "signal/command_button.h"
+#include "signal/desktop.h"
+#include "signal/indicator_box.h"
+#include "signal/scroll_bar.h"
 
 #include <functional>
 #include <optional>

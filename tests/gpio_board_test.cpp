@@ -1,9 +1,9 @@
-#include "board_library.h"
-#include "fake_controls.h"
-#include "form1.h"
-#include "gpio_board.h"
-#include "run_time_error.h"
-#include "virtual_clock.h"
+#include "board/board_library.h"
+#include "board/gpio/gpio_board.h"
+#include "signal/form1.h"
+#include "signal/run_time_error.h"
+#include "tests/fake_controls.h"
+#include "tests/virtual_clock.h"
 
 #include <QCoreApplication>
 
@@ -255,6 +255,10 @@ namespace {
             return nullptr;
         }
 
+        // The GPIO board makes no timer and waits on nothing.
+        int makeTimer() override { return -ENOSYS; }
+        int armTimer(int, const itimerspec &) override { return -ENOSYS; }
+        int waitReadable(int) override { return -ENOSYS; }
         ssize_t readFrom(int fd, void *buffer, std::size_t size) override
         {
             ++reads;

@@ -1,9 +1,9 @@
-#include "fake_controls.h"
-#include "form1.h"
-#include "operator_window.h"
-#include "simulated_board.h"
-#include "virtual_clock.h"
-#include "window_pixels.h"
+#include "board/simulated/simulated_board.h"
+#include "signal/form1.h"
+#include "tests/fake_controls.h"
+#include "tests/virtual_clock.h"
+#include "tests/window_pixels.h"
+#include "window/operator_window.h"
 
 #include <QAccessible>
 #include <QAccessibleValueInterface>

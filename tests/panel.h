@@ -1,10 +1,10 @@
 #pragma once
 
-#include "event_queue.h"
-#include "fake_controls.h"
-#include "form1.h"
-#include "simulated_board.h"
-#include "virtual_clock.h"
+#include "board/simulated/simulated_board.h"
+#include "signal/form1.h"
+#include "tests/event_queue.h"
+#include "tests/fake_controls.h"
+#include "tests/virtual_clock.h"
 
 #include <deque>
 #include <functional>

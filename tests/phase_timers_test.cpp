@@ -1,9 +1,9 @@
-#include "event_dispatcher.h"
-#include "fake_controls.h"
-#include "phase_scheduler.h"
-#include "phase_timer.h"
-#include "run_time_error.h"
-#include "virtual_clock.h"
+#include "signal/event_dispatcher.h"
+#include "signal/phase_scheduler.h"
+#include "signal/phase_timer.h"
+#include "signal/run_time_error.h"
+#include "tests/fake_controls.h"
+#include "tests/virtual_clock.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

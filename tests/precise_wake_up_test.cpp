@@ -1,4 +1,4 @@
-#include "precise_wake_up.h"
+#include "system/precise_wake_up.h"
 
 #include <QEventLoop>
 #include <QTimer>

@@ -1,5 +1,5 @@
-#include "form1.h"
-#include "qt_desktop.h"
+#include "signal/form1.h"
+#include "window/qt_desktop.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,9 +1,10 @@
-#include "board_library.h"
-#include "precise_wake_up.h"
-#include "qt_desktop.h"
-#include "repaint_batch.h"
-#include "simulated_board.h"
-#include "virtual_clock.h"
+#include "board/simulated/simulated_board.h"
+#include "signal/form1.h"
+#include "tests/fake_controls.h"
+#include "tests/virtual_clock.h"
+#include "window/operator_window.h"
+#include "window/qt_desktop.h"
+#include "window/repaint/repaint_batch.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -93,45 +94,31 @@ namespace {
         EXPECT_EQ(paintsWhileBoxWaits, 3);
     }
 
-    // The two handlers that write the board at once, the lamps' timer tick and a board's input
-    // change, repaint only once they have returned.
-    TEST(RepaintBatchTest, TheLampsTimerAndTheBoardsInputChangesRepaintAfterTheirHandlerReturns)
+    // Every handler of the bound window's panel (a click, a lamps' timer tick, a board's input
+    // change: the dispatcher runs them all) repaints what it changed only once it has returned.
+    TEST(RepaintBatchTest, TheBoundWindowRepaintsAfterEachHandlerReturns)
     {
         const auto counter = shownCounter();
+        VirtualClock clock;
+        FakeDesktop desktop;
+        OperatorWindow window;
+        Form1 form { window.controls(), desktop, clock, clock,
+            [&clock] { return std::make_unique<SimulatedBoard>(clock, nullptr); } };
         std::optional<int> paintsInHandler;
-        const auto handler = [&] {
+        const auto handler = [&](Form1 &) {
             RepaintBatch::update(*counter);
             QCoreApplication::sendPostedEvents();
             paintsInHandler = counter->paints;
         };
-        {
-            SCOPED_TRACE("the lamps' timer");
-            PreciseWakeUp wakeUp;
-            wakeUp.setHandler(handler);
-            wakeUp.wakeAt(std::chrono::steady_clock::now() + 1ms);
-            EXPECT_TRUE(QTest::qWaitFor([&] { return paintsInHandler.has_value(); }, 2000));
-            EXPECT_EQ(paintsInHandler.value_or(-1), 0);
-            EXPECT_TRUE(paintedTimes(*counter, 1));
-        }
-        {
-            SCOPED_TRACE("a board's input change");
-            const char *old = std::getenv("MERIDAN_BOARD");
-            const std::string saved = old != nullptr ? old : "";
-            ::setenv("MERIDAN_BOARD", "sim", 1);
-            VirtualClock clock;
-            BoardLibrary library(clock, [](QWidget &) {});
-            library.setInputChangeHandler([&](std::int16_t, Boolean) { handler(); });
-            library.OpenBoard(0, 0);
-            if (old != nullptr)
-                ::setenv("MERIDAN_BOARD", saved.c_str(), 1);
-            else
-                ::unsetenv("MERIDAN_BOARD");
-            paintsInHandler.reset();
-            library.boardAs<SimulatedBoard>()->setInput(0, true);
-            EXPECT_TRUE(QTest::qWaitFor([&] { return paintsInHandler.has_value(); }, 2000));
-            EXPECT_EQ(paintsInHandler.value_or(-1), 1);
-            EXPECT_TRUE(paintedTimes(*counter, 2));
-        }
+        form.dispatch(handler);
+        EXPECT_TRUE(paintedTimes(*counter, 1)) << "unbound: asked for at once, painted by the loop";
+
+        window.bind(form);
+        paintsInHandler.reset();
+        form.dispatch(handler);
+        EXPECT_EQ(paintsInHandler.value_or(-1), 1);
+        EXPECT_EQ(counter->paints, 2) << "painted as the handler returned";
+        EXPECT_TRUE(paintedTimes(*counter, 2));
     }
 
 } // namespace

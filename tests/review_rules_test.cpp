@@ -1,6 +1,6 @@
 // Rules that the other suites leave room to break: each case here fails when its rule does.
 
-#include "panel.h"
+#include "tests/panel.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

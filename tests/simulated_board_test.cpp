@@ -1,7 +1,7 @@
-#include "event_queue.h"
-#include "run_time_error.h"
-#include "simulated_board.h"
-#include "virtual_clock.h"
+#include "board/simulated/simulated_board.h"
+#include "signal/run_time_error.h"
+#include "tests/event_queue.h"
+#include "tests/virtual_clock.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-#include "panel.h"
-#include "run_time_error.h"
+#include "signal/run_time_error.h"
+#include "tests/panel.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-#include "system_calls.h"
-#include "termination_signals.h"
+#include "app/termination_signals.h"
+#include "system/system_calls.h"
 
 #include <QCoreApplication>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "clock.h"
-#include "wake_up.h"
+#include "signal/clock.h"
+#include "signal/wake_up.h"
 
 #include <functional>
 #include <optional>

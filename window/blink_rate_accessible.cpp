@@ -1,7 +1,7 @@
-#include "blink_rate_accessible.h"
+#include "window/blink_rate_accessible.h"
 
-#include "accessible_factory.h"
-#include "blink_rate_bar.h"
+#include "window/accessible/accessible_factory.h"
+#include "window/blink_rate_bar.h"
 
 #include <algorithm>
 #include <cmath>

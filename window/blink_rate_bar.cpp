@@ -1,6 +1,6 @@
-#include "blink_rate_bar.h"
+#include "window/blink_rate_bar.h"
 
-#include "blink_rate_accessible.h"
+#include "window/blink_rate_accessible.h"
 
 #include <algorithm>
 

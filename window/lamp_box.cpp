@@ -1,7 +1,7 @@
-#include "lamp_box.h"
+#include "window/lamp_box.h"
 
-#include "accessible_factory.h"
-#include "repaint_batch.h"
+#include "window/accessible/accessible_factory.h"
+#include "window/repaint/repaint_batch.h"
 
 #include <QPainter>
 

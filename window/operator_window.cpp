@@ -1,7 +1,8 @@
-#include "operator_window.h"
+#include "window/operator_window.h"
 
-#include "application_title.h"
-#include "twips.h"
+#include "window/application_title.h"
+#include "window/repaint/repaint_batch.h"
+#include "window/twips.h"
 
 #include <QCloseEvent>
 #include <QFont>
@@ -210,6 +211,12 @@ void OperatorWindow::bind(Form1 &target)
 {
     form = &target;
     Form1 &f = target;
+    // What a handler changes in the window is painted once it has returned: a lamp's box after
+    // the tick's board writes, not between the box's colour and its lamp's write.
+    f.setHandlerScope([](const std::function<void()> &course) {
+        const RepaintBatch batch;
+        course();
+    });
     connect(Command1, &QPushButton::clicked, this, [&f] { f.dispatch(&Form1::Command1_Click); });
     connect(Command2, &QPushButton::clicked, this, [&f] { f.dispatch(&Form1::Command2_Click); });
     connect(Command3, &QPushButton::clicked, this, [&f] { f.dispatch(&Form1::Command3_Click); });

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "blink_rate_bar.h"
-#include "form1.h"
-#include "lamp_box.h"
-#include "qt_command_button.h"
-#include "qt_indicator_box.h"
-#include "qt_scroll_bar.h"
+#include "signal/form1.h"
+#include "window/blink_rate_bar.h"
+#include "window/lamp_box.h"
+#include "window/qt_command_button.h"
+#include "window/qt_indicator_box.h"
+#include "window/qt_scroll_bar.h"
 
 #include <QWidget>
 

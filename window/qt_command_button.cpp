@@ -1,4 +1,4 @@
-#include "qt_command_button.h"
+#include "window/qt_command_button.h"
 
 #include <QAbstractButton>
 

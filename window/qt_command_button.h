@@ -1,6 +1,6 @@
 #pragma once
 
-#include "command_button.h"
+#include "signal/command_button.h"
 
 class QAbstractButton;
 

@@ -1,7 +1,7 @@
-#include "qt_desktop.h"
+#include "window/qt_desktop.h"
 
-#include "application_title.h"
-#include "repaint_batch.h"
+#include "window/application_title.h"
+#include "window/repaint/repaint_batch.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>

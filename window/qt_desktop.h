@@ -1,6 +1,6 @@
 #pragma once
 
-#include "desktop.h"
+#include "signal/desktop.h"
 
 #include <optional>
 

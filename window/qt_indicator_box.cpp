@@ -1,6 +1,6 @@
-#include "qt_indicator_box.h"
+#include "window/qt_indicator_box.h"
 
-#include "lamp_box.h"
+#include "window/lamp_box.h"
 
 #include <QColor>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "indicator_box.h"
+#include "signal/indicator_box.h"
 
 namespace meridan {
 

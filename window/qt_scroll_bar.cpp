@@ -1,6 +1,6 @@
-#include "qt_scroll_bar.h"
+#include "window/qt_scroll_bar.h"
 
-#include "blink_rate_bar.h"
+#include "window/blink_rate_bar.h"
 
 namespace meridan {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "scroll_bar.h"
+#include "signal/scroll_bar.h"
 
 namespace meridan {
 

@@ -1,9 +1,9 @@
-#include "firmata_board.h"
+#include "board/firmata/firmata_board.h"
 
-#include "board_context.h"
-#include "board_setting.h"
-#include "device_users.h"
-#include "system_calls.h"
+#include "board/board_context.h"
+#include "board/board_setting.h"
+#include "system/device_users.h"
+#include "system/system_calls.h"
 
 #include <QEventLoop>
 #include <QSerialPort>

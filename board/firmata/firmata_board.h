@@ -1,8 +1,8 @@
 #pragma once
 
-#include "firmata_protocol.h"
-#include "firmata_setting.h"
-#include "hardware_board.h"
+#include "board/firmata/firmata_protocol.h"
+#include "board/firmata/firmata_setting.h"
+#include "board/hardware_board.h"
 
 #include <array>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "firmata_protocol.h"
+#include "board/firmata/firmata_protocol.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "firmata_setting.h"
+#include "board/firmata/firmata_setting.h"
 
 #include <algorithm>
 #include <optional>

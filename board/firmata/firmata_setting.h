@@ -1,6 +1,6 @@
 #pragma once
 
-#include "line_setting.h"
+#include "board/line_setting.h"
 
 #include <array>
 #include <cstdint>

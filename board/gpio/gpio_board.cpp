@@ -1,8 +1,8 @@
-#include "gpio_board.h"
+#include "board/gpio/gpio_board.h"
 
-#include "board_context.h"
-#include "board_setting.h"
-#include "device_users.h"
+#include "board/board_context.h"
+#include "board/board_setting.h"
+#include "system/device_users.h"
 
 #include <linux/gpio.h>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "gpio_setting.h"
-#include "hardware_board.h"
-#include "system_calls.h"
-#include "watched_descriptor.h"
+#include "board/gpio/gpio_setting.h"
+#include "board/hardware_board.h"
+#include "system/system_calls.h"
+#include "system/watched_descriptor.h"
 
 #include <array>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "gpio_setting.h"
+#include "board/gpio/gpio_setting.h"
 
 #include <cctype>
 

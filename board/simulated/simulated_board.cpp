@@ -1,10 +1,16 @@
-#include "simulated_board.h"
+#include "board/simulated/simulated_board.h"
 
-#include "run_time_error.h"
+#include "board/board_context.h"
+#include "board/board_setting.h"
+#include "board/simulated/simulated_setting.h"
+#include "signal/run_time_error.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace meridan {
@@ -144,6 +150,26 @@ void SimulatedBoard::setOutputObserver(
         std::function<void(std::int16_t output, std::int32_t level)> observer)
 {
     outputObserver = std::move(observer);
+}
+
+// The simulated board as a running panel has it: recording nothing in memory (or its record would
+// grow for as long as the lamps blink), and appending its writes to the setting's file if it names
+// one.
+std::unique_ptr<BoardLink> makeBoard(const SimulatedSetting &setting, const BoardContext &context)
+{
+    auto board = std::make_unique<SimulatedBoard>(context.clock, context.post,
+            setting.attached ? SimulatedBoard::Plug::Attached : SimulatedBoard::Plug::Unplugged);
+    board->setRecord(SimulatedBoard::Record::Nothing);
+    if (!setting.record.empty()) {
+        const int file = ::open(
+                setting.record.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOCTTY | O_CLOEXEC, 0644);
+        if (file < 0)
+            BoardCall("OpenBoard", 0, 0)
+                    .fail("cannot open " + setting.record
+                            + " to record the output writes in: " + std::strerror(errno));
+        board->recordWritesTo(FileDescriptor(context.calls, file));
+    }
+    return board;
 }
 
 } // namespace meridan

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "board_call.h"
-#include "board_link.h"
-#include "clock.h"
-#include "file_descriptor.h"
+#include "board/board_call.h"
+#include "signal/board_link.h"
+#include "signal/clock.h"
+#include "system/file_descriptor.h"
 
 #include <array>
 #include <cstdint>

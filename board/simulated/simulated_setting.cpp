@@ -1,6 +1,6 @@
-#include "simulated_setting.h"
+#include "board/simulated/simulated_setting.h"
 
-#include "line_setting.h"
+#include "board/line_setting.h"
 
 namespace meridan {
 

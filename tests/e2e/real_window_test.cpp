@@ -7,7 +7,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-#include "../window_pixels.h"
+#include "tests/window_pixels.h"
 
 #include <algorithm>
 #include <chrono>

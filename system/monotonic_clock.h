@@ -1,6 +1,6 @@
 #pragma once
 
-#include "clock.h"
+#include "signal/clock.h"
 
 namespace meridan {
 

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "wake_up.h"
-#include "watched_descriptor.h"
+#include "signal/wake_up.h"
+#include "system/system_calls.h"
+#include "system/watched_descriptor.h"
 
 #include <chrono>
 #include <functional>
@@ -26,9 +27,12 @@ public:
 
     // `early` is how long before each deadline the event loop wakes, and `spinning` how long
     // before it the last wait ends; zero for both hands the deadline's own wake-up to the loop.
-    explicit PreciseWakeUp(Duration early = defaultLead, Duration spinning = defaultSpin)
+    // The timer's system calls go to `io`.
+    explicit PreciseWakeUp(Duration early = defaultLead, Duration spinning = defaultSpin,
+            SystemCalls &io = LinuxSystemCalls::instance())
         : lead(early),
-          spin(spinning)
+          spin(spinning),
+          calls(io)
     {
     }
     PreciseWakeUp(const PreciseWakeUp &) = delete;
@@ -46,6 +50,7 @@ private:
 
     Duration lead;
     Duration spin;
+    SystemCalls &calls;
     std::function<void()> onWake;
     WatchedDescriptor timer;
     std::optional<TimePoint> deadline;

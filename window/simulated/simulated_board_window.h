@@ -9,19 +9,16 @@ class QPushButton;
 
 namespace meridan {
 
-class SimulatedBoard;
-
-// One lamp of the simulated board: an amber disc when lit, a grey one when dark. Changing it only
-// schedules a repaint, so a lamp edge costs the panel next to nothing.
+// One lamp of the simulated board: an amber disc when lit, a grey one when dark.
 class SimulatedLamp : public QWidget
 {
     Q_OBJECT
 
 public:
     SimulatedLamp(const QString &name, QWidget *parent);
-    bool lit() const { return isLit; }
     // What assistive technology reads as the lamp's description: "lit" or "dark".
     QString state() const { return isLit ? QStringLiteral("lit") : QStringLiteral("dark"); }
+    // Repainted at the end of the handler that changed it (see RepaintBatch).
     void setLit(bool lit);
     QSize sizeHint() const override { return { 72, 72 }; }
 
@@ -36,9 +33,9 @@ private:
     QPixmap darkLook;
 };
 
-// The simulated board's own small window: its two lamps, lit or dark as the board's outputs are
-// (output 1 is the left lamp, output 0 the right), and its two switches, which the operator
-// flips with the mouse or the keyboard (input 0 is the left switch, input 1 the right).
+// The simulated board's own small window: its two lamps, lit or dark as the board's outputs are,
+// and its two switches, which the operator flips with the mouse or the keyboard. It knows the
+// board only by the numbers of its outputs and inputs; the program connects it to the board.
 class SimulatedBoardWindow : public QWidget
 {
     Q_OBJECT
@@ -46,8 +43,10 @@ class SimulatedBoardWindow : public QWidget
 public:
     static constexpr const char *kTitle = "Meridan simulated board";
 
-    explicit SimulatedBoardWindow(SimulatedBoard &simulated);
-    ~SimulatedBoardWindow() override;
+    SimulatedBoardWindow();
+
+    // Shows an output's level on its lamp; outputs that drive no lamp are ignored.
+    void showLevel(std::int16_t output, std::int32_t level);
 
     SimulatedLamp *leftLamp = nullptr;
     SimulatedLamp *rightLamp = nullptr;
@@ -56,10 +55,11 @@ public:
     // Pulls the board's cable: from then on the panel's next board call fails.
     QPushButton *unplug = nullptr;
 
-private:
-    SimulatedBoard &board;
-
-    void showLevel(std::int16_t output, std::int32_t level);
+signals:
+    // A switch was flipped to `on`.
+    void switchFlipped(std::int16_t input, bool on);
+    // The operator pulled the cable.
+    void unplugged();
 };
 
 } // namespace meridan

@@ -1,16 +1,11 @@
-#include "precise_wake_up.h"
+#include "system/precise_wake_up.h"
 
-#include "repaint_batch.h"
-#include "run_time_error.h"
+#include "signal/run_time_error.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <utility>
-
-#include <poll.h>
-#include <sys/timerfd.h>
 
 namespace meridan {
 
@@ -25,10 +20,10 @@ void PreciseWakeUp::wakeAt(std::optional<TimePoint> when)
     if (!timer.valid()) {
         if (!when)
             return;
-        const int descriptor = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+        const int descriptor = calls.makeTimer();
         if (descriptor < 0)
-            raiseRunTimeError("timerfd_create(CLOCK_MONOTONIC)", std::strerror(errno));
-        timer.watch(FileDescriptor(LinuxSystemCalls::instance(), descriptor), [this] { fired(); });
+            raiseRunTimeError("timerfd_create(CLOCK_MONOTONIC)", std::strerror(-descriptor));
+        timer.watch(FileDescriptor(calls, descriptor), [this] { fired(); });
     }
     arm(when ? std::optional(*when - lead) : std::nullopt);
 }
@@ -44,8 +39,8 @@ void PreciseWakeUp::arm(std::optional<TimePoint> when)
         alarm.it_value.tv_sec = static_cast<time_t>(nanoseconds / 1'000'000'000);
         alarm.it_value.tv_nsec = static_cast<long>(nanoseconds % 1'000'000'000);
     }
-    if (::timerfd_settime(timer.get(), TFD_TIMER_ABSTIME, &alarm, nullptr) != 0)
-        raiseRunTimeError("timerfd_settime", std::strerror(errno));
+    if (const int result = calls.armTimer(timer.get(), alarm); result < 0)
+        raiseRunTimeError("timerfd_settime", std::strerror(-result));
 }
 
 // Waits for `when` without the event loop: on the kernel timer, armed `spin` before it (its
@@ -54,11 +49,8 @@ void PreciseWakeUp::waitUntil(TimePoint when)
 {
     if (std::chrono::steady_clock::now() < when - spin) {
         arm(when - spin);
-        pollfd ready { timer.get(), POLLIN, 0 };
-        while (::poll(&ready, 1, -1) < 0) {
-            if (errno != EINTR)
-                raiseRunTimeError("poll(timerfd)", std::strerror(errno));
-        }
+        if (const int result = calls.waitReadable(timer.get()); result < 0)
+            raiseRunTimeError("poll(timerfd)", std::strerror(-result));
         std::uint64_t expirations = 0;
         [[maybe_unused]] const ssize_t bytes = timer.read(&expirations, sizeof expirations);
     }
@@ -72,9 +64,6 @@ void PreciseWakeUp::fired()
     [[maybe_unused]] const ssize_t bytes = timer.read(&expirations, sizeof expirations);
     if (deadline && std::chrono::steady_clock::now() < *deadline)
         waitUntil(*deadline);
-    // The lamps' boxes are repainted once the tick's board writes are done, before the loop
-    // waits again: no repaint, nor the asking for one, between the deadline and the writes.
-    const RepaintBatch batch;
     if (onWake)
         onWake();
 }
