@@ -291,9 +291,12 @@ public:
         TimePoint woke;
     };
 
+    // The record is allocated and touched up front, as the record of the writes is: in a soak
+    // only the panel's memory may move.
     TimedWakeUp(std::size_t expected, Duration lead, Duration spin) : inner(lead, spin)
     {
-        wakes.reserve(expected);
+        wakes.resize(expected);
+        wakes.clear();
     }
     void setHandler(std::function<void()> handler) override
     {
