@@ -71,9 +71,8 @@ int main(int argc, char *argv[])
     TerminationSignals terminationSignals; // from here on, a signal waits for the event loop
 
     // On X11, the windows' pictures go to the server over the connection itself rather than
-    // through shared memory: a lamp edge changes a few small boxes, and shared memory's
-    // completion event for each window's update woke both of the panel's threads once more at
-    // every edge. Whoever sets the variable keeps the choice.
+    // through shared memory, whose completion event for each window's update wakes the panel once
+    // more at every lamp edge (docs/performance.md). Whoever sets the variable keeps the choice.
     if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
         qputenv("QT_XCB_NO_MITSHM", "1");
 

@@ -31,14 +31,15 @@ void SimulatedBoardView::opened(BoardLink &board)
     shown->showLevel(kRightLampOutput, simulated->outputLevel(kRightLampOutput));
     // The window may go before the board or after it, so the board's writes reach it only while
     // it lives; its switches and cable are used only while the panel runs, when the board lives.
-    simulated->setOutputObserver([shown = QPointer(shown)](std::int16_t output, std::int32_t level) {
-        if (shown)
-            shown->showLevel(output, level);
-    });
+    simulated->setOutputObserver(
+            [shown = QPointer(shown)](std::int16_t output, std::int32_t level) {
+                if (shown)
+                    shown->showLevel(output, level);
+            });
     QObject::connect(shown, &SimulatedBoardWindow::switchFlipped, shown,
             [simulated](std::int16_t input, bool on) { simulated->setInput(input, on); });
-    QObject::connect(shown, &SimulatedBoardWindow::unplugged, shown,
-            [simulated] { simulated->unplug(); });
+    QObject::connect(
+            shown, &SimulatedBoardWindow::unplugged, shown, [simulated] { simulated->unplug(); });
     if (showWindow)
         showWindow(*shown);
 }

@@ -29,10 +29,10 @@ Form1::Form1(const Form1Controls &controls, Desktop &host, Clock &clock, WakeUp 
       Command2(controls.Command2),
       Command3(controls.Command3),
       HScroll1(controls.HScroll1),
-      Timer1(scheduler, 200, [this] { Timer1_Timer(); }),
-      Timer2(scheduler, 100, [this] { Timer2_Timer(); }),
-      Timer3(scheduler, 200, [this] { Timer3_Timer(); }),
-      Timer4(scheduler, 100, [this] { Timer4_Timer(); })
+      Timer1(scheduler, kStartPeriod, [this] { Timer1_Timer(); }),
+      Timer2(scheduler, halfPeriod(kStartPeriod), [this] { Timer2_Timer(); }),
+      Timer3(scheduler, kStartPeriod, [this] { Timer3_Timer(); }),
+      Timer4(scheduler, halfPeriod(kStartPeriod), [this] { Timer4_Timer(); })
 {
     dispatcher.setOnEnd([this] { scheduler.stop(); });
 }

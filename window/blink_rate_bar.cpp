@@ -12,7 +12,7 @@ BlinkRateBar::BlinkRateBar(QWidget *parent) : QScrollBar(Qt::Horizontal, parent)
     setRange(-kSlowest, -kFastest);
     setSingleStep(kArrowStep);
     setPageStep(kPageStep);
-    setValue(-kStart);
+    setValue(-kStartPeriod);
     // A Qt scroll bar inverts its keys by default (for scrolling views); here the arrow keys must
     // move the thumb the way they point, like the arrow buttons.
     setInvertedControls(false);
@@ -28,7 +28,7 @@ BlinkRateBar::BlinkRateBar(QWidget *parent) : QScrollBar(Qt::Horizontal, parent)
 
 int BlinkRateBar::period() const
 {
-    return -value();
+    return -QScrollBar::value();
 }
 
 void BlinkRateBar::setPeriod(int period)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "signal/scroll_bar.h"
+
 #include <QScrollBar>
 
 namespace meridan {
@@ -8,21 +10,22 @@ namespace meridan {
 // ("Min", the slowest blinking) to 100 ms at its right end ("Max", the fastest), moving 10 per
 // arrow and 100 per page. A Qt scroll bar grows to the right, so it holds the negated period: its
 // arrows, track clicks and keys then move the thumb the way they point. Only this class knows
-// that; everything else speaks of the period.
-class BlinkRateBar : public QScrollBar
+// that; everything else speaks of the period, and so does its value as the logic reads it.
+class BlinkRateBar : public QScrollBar, public ScrollBar
 {
     Q_OBJECT
 
 public:
     static constexpr int kSlowest = 1000;
     static constexpr int kFastest = 100;
-    static constexpr int kStart = 200;
     static constexpr int kArrowStep = 10;
     static constexpr int kPageStep = 100;
 
     explicit BlinkRateBar(QWidget *parent);
 
     int period() const;
+    // The period, 100 to 1000, as the logic reads it.
+    std::int16_t value() const override { return static_cast<std::int16_t>(period()); }
     // Moves the thumb to `period`, held within kFastest to kSlowest.
     void setPeriod(int period);
 
@@ -34,7 +37,7 @@ signals:
     void changed();
 
 private:
-    int periodAtPress = kStart;
+    int periodAtPress = kStartPeriod;
 };
 
 } // namespace meridan

@@ -17,27 +17,29 @@ LampBox::LampBox(QWidget *parent) : QFrame(parent)
     installAccessibleFactory<LampBox, StateAccessible<LampBox, QAccessible::Border>>();
 }
 
-void LampBox::setState(const QString &state)
+QString LampBox::state() const
 {
-    if (state == stateText)
-        return;
-    stateText = state;
-    announceDescriptionChange(this);
+    static const QString lit = QStringLiteral("lit");
+    static const QString dark = QStringLiteral("dark");
+    return fill == LampOn ? lit : dark;
 }
 
-void LampBox::setColour(const QColor &colour)
+void LampBox::setBackColor(Colour colour)
 {
-    if (colour == fillColour)
+    if (colour == fill)
         return;
-    fillColour = colour;
+    const bool wasLit = fill == LampOn;
+    fill = colour;
+    if ((fill == LampOn) != wasLit)
+        announceDescriptionChange(this);
     RepaintBatch::update(*this);
 }
 
 void LampBox::paintEvent(QPaintEvent * /*event*/)
 {
     // Each look (the fill and the style's sunken border over it) is drawn once for the box's
-    // size, scale and palette, then only copied: the style's border drawing had cost more than
-    // all the rest of a lamp edge.
+    // size, scale and palette, then only copied: the style's border is the dearest part of an
+    // edge to draw (docs/performance.md).
     const qreal ratio = devicePixelRatioF();
     if (ratio != looksRatio || size() != looksSize || palette().cacheKey() != looksPalette) {
         looks.clear();
@@ -45,15 +47,15 @@ void LampBox::paintEvent(QPaintEvent * /*event*/)
         looksSize = size();
         looksPalette = palette().cacheKey();
     }
-    auto look = std::find_if(looks.begin(), looks.end(),
-            [this](const Look &drawn) { return drawn.colour == fillColour; });
+    auto look = std::find_if(
+            looks.begin(), looks.end(), [this](const Look &drawn) { return drawn.colour == fill; });
     if (look == looks.end()) {
         QPixmap pixmap(size() * ratio);
         pixmap.setDevicePixelRatio(ratio);
         QPainter painter(&pixmap);
-        painter.fillRect(rect(), fillColour);
+        painter.fillRect(rect(), colour());
         drawFrame(&painter);
-        look = looks.insert(looks.end(), { fillColour, pixmap });
+        look = looks.insert(looks.end(), { fill, pixmap });
     }
     QPainter(this).drawPixmap(0, 0, look->pixmap);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "signal/indicator_box.h"
+
 #include <QColor>
 #include <QFrame>
 #include <QPixmap>
@@ -9,21 +11,20 @@
 
 namespace meridan {
 
-// A lamp's indicator box: a sunken frame filled with one colour. Changing the colour only
-// schedules a repaint of the box, and the repaint copies a look drawn before: a lamp edge stays
-// cheap.
-class LampBox : public QFrame
+// A lamp's indicator box: a sunken frame filled with its back colour. A change is repainted at the
+// end of the handler that made it (see RepaintBatch), by copying a look drawn before.
+class LampBox : public QFrame, public IndicatorBox
 {
     Q_OBJECT
 
 public:
     explicit LampBox(QWidget *parent = nullptr);
 
-    QColor colour() const { return fillColour; }
-    void setColour(const QColor &colour);
-    // What the box shows, in words, for assistive technology: "dark" until set.
-    QString state() const { return stateText; }
-    void setState(const QString &state);
+    void setBackColor(Colour colour) override;
+    QColor colour() const { return QColor(redOf(fill), greenOf(fill), blueOf(fill)); }
+    // What the box shows, in words, for assistive technology: "lit" in the lit lamp's colour,
+    // "dark" in any other.
+    QString state() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -31,12 +32,11 @@ protected:
 private:
     struct Look
     {
-        QColor colour;
+        Colour colour;
         QPixmap pixmap;
     };
 
-    QColor fillColour { Qt::white };
-    QString stateText { QStringLiteral("dark") };
+    Colour fill = LampOff;
     // The looks drawn so far (one a colour: two while blinking), for this size, scale and palette.
     std::vector<Look> looks;
     qreal looksRatio = 0;

@@ -178,12 +178,9 @@ OperatorWindow::OperatorWindow(QWidget *parent)
       Label1(makeLabel("Label1", "Set Blink Rate", twipsRect(1155, 4830, 3480, 225), Frame1)),
       Label2(makeLabel("Label2", "Min", twipsRect(525, 4410, 645, 330), Frame1)),
       Label3(makeLabel("Label3", "Max", twipsRect(4620, 4410, 645, 330), Frame1)),
-      picture1Box(*Picture1),
-      picture2Box(*Picture2),
       command1Button(*Command1),
       command2Button(*Command2),
-      command3Button(*Command3),
-      blinkRate(*HScroll1)
+      command3Button(*Command3)
 {
     setWindowTitle(kApplicationTitle);
     setPalette(windowPalette());
@@ -204,7 +201,7 @@ OperatorWindow::OperatorWindow(QWidget *parent)
 
 Form1Controls OperatorWindow::controls()
 {
-    return { picture1Box, picture2Box, command1Button, command2Button, command3Button, blinkRate };
+    return { *Picture1, *Picture2, command1Button, command2Button, command3Button, *HScroll1 };
 }
 
 void OperatorWindow::bind(Form1 &target)

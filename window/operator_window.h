@@ -4,8 +4,6 @@
 #include "window/blink_rate_bar.h"
 #include "window/lamp_box.h"
 #include "window/qt_command_button.h"
-#include "window/qt_indicator_box.h"
-#include "window/qt_scroll_bar.h"
 
 #include <QWidget>
 
@@ -18,8 +16,8 @@ namespace meridan {
 
 // The operator window, Form1's face: the frame with the two lamp boxes, the five buttons, the
 // blink-rate scroll bar and its labels, at their design positions and in their design styles.
-// It builds the controls and forwards each of their events to one procedure of Form1; it keeps
-// no state of its own.
+// It builds the controls and forwards each of their events to one procedure of Form1; what the
+// panel shows is held by the controls themselves (the boxes' colours, the bar's period).
 class OperatorWindow : public QWidget
 {
     Q_OBJECT
@@ -50,12 +48,9 @@ protected:
 
 private:
     Form1 *form = nullptr;
-    QtIndicatorBox picture1Box;
-    QtIndicatorBox picture2Box;
     QtCommandButton command1Button;
     QtCommandButton command2Button;
     QtCommandButton command3Button;
-    QtScrollBar blinkRate;
 };
 
 } // namespace meridan

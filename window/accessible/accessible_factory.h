@@ -39,8 +39,8 @@ public:
 };
 
 // Tells assistive technology that `object`'s description changed, and only while any listens:
-// Qt's own description setter resolves the object's accessible interface at every change, which
-// cost a third of a lamp edge's path to the board with nothing listening.
+// Qt's own description setter resolves the object's accessible interface at every change, a
+// large part of a lamp edge's cost with nothing listening (docs/performance.md).
 inline void announceDescriptionChange(QObject *object)
 {
     if (QAccessible::isActive()) {

@@ -10,13 +10,10 @@
 namespace meridan {
 
 // Holds widgets' repaints until the end of a stretch of work, then repaints them there and then.
-// The lamps' timer holds a batch while a tick runs, and the board library while it delivers a
-// board's event: a lamp box's or a simulated lamp's new look is painted once the tick's board
-// writes are done, not asked for between a box's colour and its lamp's write. Asking
-// (QWidget::update: the window marked dirty, an update request posted and the event loop woken)
-// had been most of the time from the deadline to the board write; and the posted request then
-// cost the loop a further round to deliver it. Painting at the batch's end (QWidget::repaint)
-// costs neither, and the screen shows the new look no later than a posted request would.
+// The window holds one around every handler the panel runs (a click, a lamps' timer tick, a
+// board's event): a lamp box's or a simulated lamp's new look is painted once the handler's board
+// writes are done, not asked for between a box's colour and its lamp's write, and the screen shows
+// it no later than a posted update request would (docs/performance.md).
 //
 // Batches nest; the outermost one repaints when it ends. A widget deleted or hidden before then
 // is skipped. Whatever opens an event loop of its own inside a batch (a modal message box: a
