@@ -360,7 +360,7 @@ int main(int argc, char **argv)
         return 1;
     }
     window.show();
-    SimulatedBoard &board = *dynamic_cast<BoardLibrary &>(*form->light).boardAs<SimulatedBoard>();
+    SimulatedBoard &board = *dynamic_cast<BoardLibrary &>(*form->board()).boardAs<SimulatedBoard>();
     board.setRecord(SimulatedBoard::Record::Writes);
 
     runFor(1); // let the windows settle: show, expose and first paint

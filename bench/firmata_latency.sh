@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The switch-to-lamp latency on an Arduino: the real StandardFirmata on an emulated Uno
-# (meridan-bench-avr-board, the firmware tests' emulator) behind a pseudo-terminal, answered in turn
+# (meridan-avr-board, the firmware tests' emulator) behind a pseudo-terminal, answered in turn
 # by the release build of the panel (MERIDAN_BOARD=firmata:..., on an X server of its own) and by
 # meridan-firmata-latency's bare host. The left switch (D2, to ground) is closed COUNT times for
 # 250 ms, which the panel answers by lighting the left lamp (D13) from 200 ms to 300 ms, and then
@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 count=${1:-200}
 scripts/setup
 cmake --preset release > /dev/null
-cmake --build --preset release --target meridan meridan-firmata-latency meridan-bench-avr-board
+cmake --build --preset release --target meridan meridan-firmata-latency meridan-avr-board
 build=build/release
 images=$(tests/firmware/fetch-firmware "$build/firmware")
 
@@ -40,7 +40,7 @@ run() {
   shift
   rm -f "$work/in"
   mkfifo "$work/in"
-  "$build/bench/meridan-bench-avr-board" "$images/StandardFirmata.cpp.hex" < "$work/in" \
+  "$build/tests/support/meridan-avr-board" "$images/StandardFirmata.cpp.hex" < "$work/in" \
     > "$work/events-$name" 2> "$work/avr.log" &
   hpid=$!
   exec {commands}> "$work/in"

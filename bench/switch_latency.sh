@@ -9,9 +9,9 @@ cd "$(dirname "$0")/.."
 count=${1:-200}
 scripts/setup
 cmake --preset release >/dev/null
-cmake --build --preset release --target meridan meridan-switch-latency meridan-bench-line-recorder
+cmake --build --preset release --target meridan meridan-switch-latency meridan-line-recorder
 tests/kernel/run-in-vm build/release/kernel 900 "$PWD/bench/switch-latency-in-vm" \
   "$PWD/build/release/app/meridan" "$PWD/build/release/bench/meridan-switch-latency" \
-  "$PWD/build/release/bench/libmeridan-bench-line-recorder.so" "$count" | tee build/switch-latency.txt
+  "$PWD/build/release/tests/support/libmeridan-line-recorder.so" "$count" | tee build/switch-latency.txt
 awk '$1 == "panel" { p = $9 } $1 == "bare" { b = $9 }
   END { if (b > 0) printf "p99 ratio panel / bare reader: %.2f\n", p / b }' build/switch-latency.txt

@@ -7,6 +7,7 @@
 #include "signal/scroll_bar.h"
 
 #include <cmath>
+#include <string>
 #include <utility>
 
 namespace meridan {
@@ -35,6 +36,15 @@ Form1::Form1(const Form1Controls &controls, Desktop &host, Clock &clock, WakeUp 
       Timer4(scheduler, halfPeriod(kStartPeriod), [this] { Timer4_Timer(); })
 {
     dispatcher.setOnEnd([this] { scheduler.stop(); });
+}
+
+const PhaseTimer &Form1::timer(int number) const
+{
+    const PhaseTimer *const timers[] = { &Timer1, &Timer2, &Timer3, &Timer4 };
+    if (number < 1 || number > 4)
+        raiseRunTimeError(
+                "Form1::timer(" + std::to_string(number) + ")", "there are Timer1 to Timer4");
+    return *timers[number - 1];
 }
 
 // --- Start-up and shutdown ---------------------------------------------------------------------

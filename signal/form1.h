@@ -106,6 +106,13 @@ public:
     void HScroll1_Change();
     void HScroll1_Scroll();
 
+    // What the panel holds, for the tests and the benchmark to read.
+    Boolean hazardMode() const { return hazard; }
+    // Timer1 to Timer4 by number.
+    const PhaseTimer &timer(int number) const;
+    // The board object, once Form_Load has made it.
+    BoardLink *board() const { return light.get(); }
+
 private:
     void setBlinkRate();
 
@@ -114,8 +121,7 @@ private:
     PhaseScheduler scheduler;
     BoardFactory createBoard;
 
-public:
-    // The panel's state, named as the window's design names it. The bindings and tests read it.
+    // The panel's state, named as the window's design names it.
     IndicatorBox &Picture1;
     IndicatorBox &Picture2;
     CommandButton &Command1;

@@ -42,8 +42,8 @@ namespace {
 
         std::vector<std::int32_t> intervals() const
         {
-            return { form.Timer1.interval(), form.Timer2.interval(), form.Timer3.interval(),
-                form.Timer4.interval() };
+            return { form.timer(1).interval(), form.timer(2).interval(), form.timer(3).interval(),
+                form.timer(4).interval() };
         }
 
         Panel panel;
@@ -65,8 +65,8 @@ namespace {
     TEST_F(BlinkRate, ChangesNoTimersEnabledFlag)
     {
         scrollTo(500);
-        EXPECT_FALSE(form.Timer1.enabled() || form.Timer2.enabled() || form.Timer3.enabled()
-                || form.Timer4.enabled());
+        EXPECT_FALSE(form.timer(1).enabled() || form.timer(2).enabled() || form.timer(3).enabled()
+                || form.timer(4).enabled());
         panel.clock.advance(2s);
         EXPECT_TRUE(panel.board->writes().empty());
     }
@@ -108,11 +108,11 @@ namespace {
         form.dispatch(&Form1::Command1_Click);
         for (const int value : { 210, 250, 400 }) {
             scrollTo(static_cast<std::int16_t>(value), &Form1::HScroll1_Scroll);
-            EXPECT_EQ(form.Timer1.interval(), value);
+            EXPECT_EQ(form.timer(1).interval(), value);
         }
         scrollTo(400); // the end of the drag sets the same values again
         EXPECT_THAT(intervals(), ElementsAre(400, 200, 400, 200));
-        EXPECT_TRUE(form.Timer1.enabled());
+        EXPECT_TRUE(form.timer(1).enabled());
     }
 
 } // namespace

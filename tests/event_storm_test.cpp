@@ -53,11 +53,11 @@ namespace {
 
         State state() const
         {
-            return { form.hazard,
-                { form.Timer1.enabled(), form.Timer2.enabled(), form.Timer3.enabled(),
-                        form.Timer4.enabled() },
-                { form.Timer1.interval(), form.Timer2.interval(), form.Timer3.interval(),
-                        form.Timer4.interval() },
+            return { form.hazardMode(),
+                { form.timer(1).enabled(), form.timer(2).enabled(), form.timer(3).enabled(),
+                        form.timer(4).enabled() },
+                { form.timer(1).interval(), form.timer(2).interval(), form.timer(3).interval(),
+                        form.timer(4).interval() },
                 { window.Command1->isEnabled(), window.Command2->isEnabled(),
                         window.Command3->isEnabled(), window.Command4->isEnabled(),
                         window.Command5->isEnabled() },
@@ -112,7 +112,7 @@ namespace {
             }
             // A disabled timer has nothing pending.
             for (const PhaseTimer *timer :
-                    { &form.Timer1, &form.Timer2, &form.Timer3, &form.Timer4 })
+                    { &form.timer(1), &form.timer(2), &form.timer(3), &form.timer(4) })
                 EXPECT_TRUE(timer->enabled() || !timer->due()) << "Timer" << timer->number();
         }
 
@@ -188,19 +188,20 @@ namespace {
             else if (choice == 1)
                 clock.advance(Milliseconds { pick(3) });
             else
-                clock.advance(Milliseconds { pick(form.Timer1.interval() * 6 / 5 + 1) });
+                clock.advance(Milliseconds { pick(form.timer(1).interval() * 6 / 5 + 1) });
             // Every tick due by now has been handled.
             for (const PhaseTimer *timer :
-                    { &form.Timer1, &form.Timer2, &form.Timer3, &form.Timer4 })
+                    { &form.timer(1), &form.timer(2), &form.timer(3), &form.timer(4) })
                 if (timer->due()) {
                     EXPECT_GT(*timer->due(), clock.now())
                             << "Timer" << timer->number() << " overdue";
                 }
             note("time; outputs " + std::to_string(board->outputLevel(1)) + "/"
                     + std::to_string(board->outputLevel(0)) + " timers "
-                    + std::to_string(form.Timer1.enabled()) + std::to_string(form.Timer2.enabled())
-                    + std::to_string(form.Timer3.enabled())
-                    + std::to_string(form.Timer4.enabled()));
+                    + std::to_string(form.timer(1).enabled())
+                    + std::to_string(form.timer(2).enabled())
+                    + std::to_string(form.timer(3).enabled())
+                    + std::to_string(form.timer(4).enabled()));
             if (pureHazard) {
                 EXPECT_EQ(board->outputLevel(0), board->outputLevel(1))
                         << "hazard lamps out of phase" << history();

@@ -864,8 +864,8 @@ namespace {
 
         kernel.lineValues = 0b0100; // input 0, the left switch, on
         kernel.edge(22, true);
-        spinUntil([&] { return panel.form.Timer1.enabled(); });
-        EXPECT_TRUE(panel.form.Timer1.enabled());
+        spinUntil([&] { return panel.form.timer(1).enabled(); });
+        EXPECT_TRUE(panel.form.timer(1).enabled());
         EXPECT_FALSE(panel.rightButton.enabled);
         panel.clock.advance(std::chrono::milliseconds(200));
         EXPECT_THAT(

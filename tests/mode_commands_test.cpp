@@ -21,8 +21,8 @@ namespace {
         }
         std::vector<bool> timers() const
         {
-            return { form.Timer1.enabled(), form.Timer2.enabled(), form.Timer3.enabled(),
-                form.Timer4.enabled() };
+            return { form.timer(1).enabled(), form.timer(2).enabled(), form.timer(3).enabled(),
+                form.timer(4).enabled() };
         }
 
         Panel panel;
@@ -70,7 +70,7 @@ namespace {
     {
         form.dispatch(&Form1::Command1_Click);
         EXPECT_THAT(timers(), ElementsAre(true, false, false, false));
-        EXPECT_EQ(form.hazard, kFalse);
+        EXPECT_EQ(form.hazardMode(), kFalse);
         EXPECT_THAT(panel.Picture1.changes, IsEmpty());
         EXPECT_THAT(panel.Picture2.changes, IsEmpty());
         EXPECT_THAT(panel.board->writes(), IsEmpty());
@@ -83,7 +83,7 @@ namespace {
     {
         form.dispatch(&Form1::Command2_Click);
         EXPECT_THAT(timers(), ElementsAre(false, false, true, false));
-        EXPECT_EQ(form.hazard, kFalse);
+        EXPECT_EQ(form.hazardMode(), kFalse);
         EXPECT_THAT(panel.Picture1.changes, IsEmpty());
         EXPECT_THAT(panel.board->writes(), IsEmpty());
     }
@@ -93,7 +93,7 @@ namespace {
         form.dispatch(&Form1::Command2_Click);
         panel.clock.advance(200ms); // right lamp lit: Timer4 running
         form.dispatch(&Form1::Command3_Click);
-        EXPECT_EQ(form.hazard, kTrue);
+        EXPECT_EQ(form.hazardMode(), kTrue);
         EXPECT_THAT(timers(), ElementsAre(true, false, false, true));
         EXPECT_EQ(panel.Picture1.colour, LampOff);
         EXPECT_EQ(panel.Picture2.colour, LampOff);
@@ -117,7 +117,7 @@ namespace {
         form.dispatch(&Form1::Command3_Click);
         panel.clock.advance(250ms); // both lamps lit
         form.dispatch(&Form1::Command4_Click);
-        EXPECT_EQ(form.hazard, kFalse);
+        EXPECT_EQ(form.hazardMode(), kFalse);
         EXPECT_THAT(timers(), ElementsAre(false, false, false, false));
         EXPECT_THAT(buttons(), ElementsAre(true, true, true));
         EXPECT_EQ(panel.Picture1.colour, LampOff);

@@ -191,22 +191,22 @@ namespace {
     TEST_F(OperatorWindowTest, ButtonsRunTheirCommandsAndDisabledOnesIgnoreClicks)
     {
         window.Command1->click();
-        EXPECT_TRUE(form.Timer1.enabled());
+        EXPECT_TRUE(form.timer(1).enabled());
         EXPECT_FALSE(window.Command2->isEnabled());
         EXPECT_FALSE(window.Command3->isEnabled());
         window.Command2->click(); // disabled: rightlight must not run
-        EXPECT_FALSE(form.Timer3.enabled());
+        EXPECT_FALSE(form.timer(3).enabled());
 
         clock.advance(200ms);
         EXPECT_EQ(window.Picture1->colour(), QColor(0, 255, 0));
 
         window.Command4->click();
-        EXPECT_FALSE(form.Timer1.enabled() || form.Timer2.enabled());
+        EXPECT_FALSE(form.timer(1).enabled() || form.timer(2).enabled());
         EXPECT_TRUE(window.Command2->isEnabled() && window.Command3->isEnabled());
         EXPECT_EQ(window.Picture1->colour(), QColor(Qt::white));
 
         window.Command3->click();
-        EXPECT_EQ(form.hazard, kTrue);
+        EXPECT_EQ(form.hazardMode(), kTrue);
         EXPECT_FALSE(window.Command1->isEnabled());
     }
 
@@ -246,13 +246,13 @@ namespace {
         QTest::mouseClick(bar, Qt::LeftButton, {}, leftArrow);
         EXPECT_EQ(window.controls().HScroll1.value(), 210);
         EXPECT_LT(bar->sliderPosition(), thumbBefore);
-        EXPECT_THAT(std::vector<std::int32_t>({ form.Timer1.interval(), form.Timer2.interval(),
-                            form.Timer3.interval(), form.Timer4.interval() }),
+        EXPECT_THAT(std::vector<std::int32_t>({ form.timer(1).interval(), form.timer(2).interval(),
+                            form.timer(3).interval(), form.timer(4).interval() }),
                 ElementsAre(210, 105, 210, 105));
         QTest::mouseClick(bar, Qt::LeftButton, {}, rightArrow);
         QTest::mouseClick(bar, Qt::LeftButton, {}, rightArrow);
         EXPECT_EQ(window.controls().HScroll1.value(), 190);
-        EXPECT_EQ(form.Timer1.interval(), 190);
+        EXPECT_EQ(form.timer(1).interval(), 190);
 
         // A click in the track left of the thumb pages towards "Min".
         QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->height() + 2, middle));
@@ -261,10 +261,10 @@ namespace {
         // The ends: 1000 at the left, 100 at the right.
         bar->triggerAction(QAbstractSlider::SliderToMinimum);
         EXPECT_EQ(window.controls().HScroll1.value(), 1000);
-        EXPECT_EQ(form.Timer2.interval(), 500);
+        EXPECT_EQ(form.timer(2).interval(), 500);
         bar->triggerAction(QAbstractSlider::SliderToMaximum);
         EXPECT_EQ(window.controls().HScroll1.value(), 100);
-        EXPECT_EQ(form.Timer4.interval(), 50);
+        EXPECT_EQ(form.timer(4).interval(), 50);
     }
 
     TEST_F(OperatorWindowTest, DraggingTheThumbSetsTheIntervalsAsItGoes)
@@ -273,13 +273,13 @@ namespace {
         QScrollBar *bar = window.HScroll1;
         bar->setSliderDown(true);
         bar->setSliderPosition(-500);
-        EXPECT_EQ(form.Timer1.interval(), 500);
+        EXPECT_EQ(form.timer(1).interval(), 500);
         bar->setSliderPosition(-300);
-        EXPECT_EQ(form.Timer1.interval(), 300);
-        EXPECT_EQ(form.Timer4.interval(), 150);
+        EXPECT_EQ(form.timer(1).interval(), 300);
+        EXPECT_EQ(form.timer(4).interval(), 150);
         bar->setSliderDown(false);
-        EXPECT_EQ(form.Timer1.interval(), 300);
-        EXPECT_TRUE(form.Timer1.enabled());
+        EXPECT_EQ(form.timer(1).interval(), 300);
+        EXPECT_TRUE(form.timer(1).enabled());
     }
 
     TEST(BlinkRateBarTest, ADragFiresChangeOnlyWhenItEndsAwayFromWhereItBegan)
@@ -370,8 +370,8 @@ namespace {
         EXPECT_EQ(value->maximumValue().toInt(), 1000);
         EXPECT_EQ(rate->text(QAccessible::Value), "200 ms");
         value->setCurrentValue(500); // as a screen reader's user would set it
-        EXPECT_EQ(form.Timer1.interval(), 500);
-        EXPECT_EQ(form.Timer2.interval(), 250);
+        EXPECT_EQ(form.timer(1).interval(), 500);
+        EXPECT_EQ(form.timer(2).interval(), 250);
         EXPECT_EQ(rate->text(QAccessible::Value), "500 ms");
     }
 
@@ -379,16 +379,16 @@ namespace {
     {
         window.show();
         QTest::keyClick(window.Command1, Qt::Key_Space);
-        EXPECT_TRUE(form.Timer1.enabled());
+        EXPECT_TRUE(form.timer(1).enabled());
         QTest::keyClick(window.Command4, Qt::Key_Space);
-        EXPECT_FALSE(form.Timer1.enabled());
+        EXPECT_FALSE(form.timer(1).enabled());
         QTest::keyClick(window.Command2, Qt::Key_Space);
-        EXPECT_TRUE(form.Timer3.enabled());
+        EXPECT_TRUE(form.timer(3).enabled());
         QTest::keyClick(window.Command4, Qt::Key_Space);
         QTest::keyClick(window.Command3, Qt::Key_Space);
-        EXPECT_EQ(form.hazard, kTrue);
+        EXPECT_EQ(form.hazardMode(), kTrue);
         QTest::keyClick(window.HScroll1, Qt::Key_Left); // towards "Min": slower
-        EXPECT_EQ(form.Timer1.interval(), 210);
+        EXPECT_EQ(form.timer(1).interval(), 210);
         QTest::keyClick(window.Command5, Qt::Key_Space);
         EXPECT_EQ(desktop.status, ExitStatus::Ended);
     }

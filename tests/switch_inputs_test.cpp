@@ -30,9 +30,9 @@ namespace {
     TEST_F(SwitchInputs, TheEventWaitsForTheEventLoop)
     {
         panel.board->setInput(0, true);
-        EXPECT_FALSE(form.Timer1.enabled());
+        EXPECT_FALSE(form.timer(1).enabled());
         panel.deliverEvents();
-        EXPECT_TRUE(form.Timer1.enabled());
+        EXPECT_TRUE(form.timer(1).enabled());
     }
 
     struct SwitchRow
@@ -64,8 +64,8 @@ namespace {
             const std::vector<std::string> calls(
                     fresh.board->calls().begin() + 4, fresh.board->calls().end());
             EXPECT_EQ(calls, row.reads);
-            EXPECT_EQ(fresh.form.Timer1.enabled(), row.timer1);
-            EXPECT_EQ(fresh.form.Timer3.enabled(), row.timer3);
+            EXPECT_EQ(fresh.form.timer(1).enabled(), row.timer1);
+            EXPECT_EQ(fresh.form.timer(3).enabled(), row.timer3);
             EXPECT_THAT(fresh.board->writes(), IsEmpty());
         }
     }
@@ -75,9 +75,9 @@ namespace {
         form.dispatch(&Form1::Command3_Click); // hazard from the window
         panel.clock.advance(250ms);
         flip(5, true); // an input other than 0 or 1 runs the same steps
-        EXPECT_EQ(form.hazard, kFalse);
-        EXPECT_FALSE(form.Timer1.enabled() || form.Timer2.enabled() || form.Timer3.enabled()
-                || form.Timer4.enabled());
+        EXPECT_EQ(form.hazardMode(), kFalse);
+        EXPECT_FALSE(form.timer(1).enabled() || form.timer(2).enabled() || form.timer(3).enabled()
+                || form.timer(4).enabled());
         EXPECT_EQ(panel.board->outputLevel(0), 0);
         EXPECT_EQ(panel.board->outputLevel(1), 0);
         EXPECT_TRUE(panel.Command1.enabled && panel.Command2.enabled && panel.Command3.enabled);
@@ -94,9 +94,9 @@ namespace {
         EXPECT_THAT(panel.writesOf(1),
                 ElementsAre(OutputWrite { at(300), 1, 100 }, OutputWrite { at(400), 1, 0 }));
         flip(1, false); // left still on: leftlight again, the right cycle keeps running
-        EXPECT_TRUE(form.Timer3.enabled());
+        EXPECT_TRUE(form.timer(3).enabled());
         flip(0, false);
-        EXPECT_FALSE(form.Timer1.enabled() || form.Timer3.enabled());
+        EXPECT_FALSE(form.timer(1).enabled() || form.timer(3).enabled());
         EXPECT_EQ(panel.board->writes().back(), (OutputWrite { at(450), 0, 0 }));
     }
 
@@ -143,8 +143,8 @@ namespace {
             panel.load();
             panel.form.dispatch(&Form1::light_OnInputChange, std::int16_t { 0 }, kTrue);
             EXPECT_TRUE(moving->script.empty());
-            EXPECT_EQ(panel.form.Timer1.enabled(), row.timer1);
-            EXPECT_EQ(panel.form.Timer3.enabled(), row.timer3);
+            EXPECT_EQ(panel.form.timer(1).enabled(), row.timer1);
+            EXPECT_EQ(panel.form.timer(3).enabled(), row.timer3);
             EXPECT_EQ(panel.board->writes().size(), row.offRan ? 2u : 0u);
             EXPECT_THAT(panel.desktop.errors, IsEmpty());
         }
