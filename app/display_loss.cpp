@@ -1,5 +1,7 @@
 #include "app/display_loss.h"
 
+#include "signal/desktop.h"
+
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QString>
@@ -8,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <string_view>
 #include <thread>
 #include <utility>
 
@@ -17,13 +20,7 @@ namespace meridan {
 
 namespace {
 
-    constexpr int kDisplayLost = 2;
-
-    void sayLost()
-    {
-        constexpr char line[] = "meridan: the display was lost\n";
-        [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line, sizeof line - 1);
-    }
+    constexpr int kDisplayLost = static_cast<int>(ExitStatus::DisplayLost);
 
     // Read and written on the event loop's thread only.
     std::function<void()> handler;
@@ -52,13 +49,13 @@ namespace {
         if (handling.exchange(true)) {
             // Met again while the handler runs (it touched the display): end here, before Qt
             // ends the process with a status of its own.
-            sayLost();
+            sayDisplayLost(false);
             ::_exit(kDisplayLost);
         }
         if (handler)
             handler();
         else
-            sayLost();
+            sayDisplayLost(false);
         ::_exit(kDisplayLost);
     }
 
@@ -83,6 +80,16 @@ namespace {
     }
 
 } // namespace
+
+void sayDisplayLost(bool darkened)
+{
+    // One write: Qt's other threads may be saying their own line at the same moment.
+    constexpr std::string_view lost = "meridan: the display was lost\n";
+    constexpr std::string_view lostDark =
+            "meridan: the display was lost; both lamps darkened as END does\n";
+    const std::string_view line = darkened ? lostDark : lost;
+    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
+}
 
 DisplayLoss::DisplayLoss()
 {

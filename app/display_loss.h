@@ -4,6 +4,10 @@
 
 namespace meridan {
 
+// Says on standard error that the display was lost, and whether both lamps were darkened as END
+// does, in one write.
+void sayDisplayLost(bool darkened);
+
 // The last chance to darken the lamps when the display goes away (the X server ends, a remote
 // session drops, the Wayland compositor quits). Qt then ends the process itself, right after it
 // says so: "The X11 connection broke ..." before exit(), "The Wayland connection broke ..." (or

@@ -122,10 +122,7 @@ int main(int argc, char *argv[])
             form->endUnattended();
         const bool darkened = desktop.exitStatus() == ExitStatus::Ended;
         form.reset(); // the board's last bytes leave before the process ends
-        // One write: Qt's other threads may be saying their own line at the same moment.
-        const std::string line = std::string("meridan: the display was lost")
-                + (darkened ? "; both lamps darkened as END does\n" : "\n");
-        [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
+        sayDisplayLost(darkened);
         ::_exit(static_cast<int>(ExitStatus::DisplayLost));
     });
 

@@ -269,17 +269,16 @@ void GpioBoard::OpenBoard(std::int32_t first, std::int32_t second)
     std::array<std::uint32_t, 4> offsets {};
     if (!findLines(call, chips, chipOf, offsets))
         return; // not plugged in
-    for (std::size_t a = 0; a < offsets.size(); ++a) {
-        const Chip &chip = chips[chipOf[a]];
-        if (offsets[a] >= chip.info.lines)
-            call.fail("line " + std::to_string(offsets[a]) + " is not on " + chip.path
+    std::array<std::string, 4> identities;
+    for (std::size_t l = 0; l < offsets.size(); ++l) {
+        const Chip &chip = chips[chipOf[l]];
+        if (offsets[l] >= chip.info.lines)
+            call.fail("line " + std::to_string(offsets[l]) + " is not on " + chip.path
                     + ", which has " + std::to_string(chip.info.lines) + " lines");
-        for (std::size_t b = a + 1; b < offsets.size(); ++b)
-            if (chipOf[a] == chipOf[b] && offsets[a] == offsets[b])
-                call.fail("line " + std::to_string(offsets[a]) + " of " + chip.path
-                        + " is given for both " + std::string(kLineKeys[a]) + " and "
-                        + std::string(kLineKeys[b]));
+        identities[l] = std::to_string(offsets[l]) + " of " + chip.path;
     }
+    if (const auto twice = lineGivenTwice(identities, "line"))
+        call.fail(*twice);
     requestLines(call, chips, chipOf, offsets);
     attach();
     // Where deletions cannot be watched, a chip that goes is still found at the next call.
@@ -320,7 +319,7 @@ bool GpioBoard::findLines(const BoardCall &call, std::vector<Chip> &chips,
     if (!chips.empty()) {
         // One chip: each line by its offset, or by the one line of the chip with its name.
         Chip &chip = chips.front();
-        offsets = { setting.outputs[0], setting.outputs[1], setting.inputs[0], setting.inputs[1] };
+        offsets = setting.lines();
         if (anyName)
             readLineNames(call, io, chip);
         for (std::size_t l = 0; l < offsets.size(); ++l) {

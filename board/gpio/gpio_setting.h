@@ -40,6 +40,12 @@ struct GpioSetting
     // chip is then found among the chips when the board opens.
     std::string label {};
     bool operator==(const GpioSetting &) const = default;
+
+    // The lines' offsets as out0, out1, in0, in1.
+    std::array<std::uint32_t, 4> lines() const
+    {
+        return { outputs[0], outputs[1], inputs[0], inputs[1] };
+    }
 };
 
 // Reads what follows "gpio:"; what is wrong if it is malformed.
