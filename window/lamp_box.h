@@ -21,7 +21,7 @@ public:
     explicit LampBox(QWidget *parent = nullptr);
 
     void setBackColor(Colour colour) override;
-    QColor colour() const { return QColor(redOf(fill), greenOf(fill), blueOf(fill)); }
+    QColor colour() const { return { redOf(fill), greenOf(fill), blueOf(fill) }; }
     // What the box shows, in words, for assistive technology: "lit" in the lit lamp's colour,
     // "dark" in any other.
     QString state() const;

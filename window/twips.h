@@ -16,7 +16,7 @@ consteval int twips(int value)
 
 consteval QRect twipsRect(int left, int top, int width, int height)
 {
-    return QRect(twips(left), twips(top), twips(width), twips(height));
+    return { twips(left), twips(top), twips(width), twips(height) };
 }
 
 } // namespace meridan

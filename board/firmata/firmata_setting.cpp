@@ -171,6 +171,7 @@ std::variant<FirmataSetting, std::string> parseFirmataSetting(std::string_view t
         const auto baud = wholeNumber(*words.baud);
         if (!baud || std::find(kBaudRates.begin(), kBaudRates.end(), *baud) == kBaudRates.end()) {
             std::vector<std::string> rates;
+            rates.reserve(kBaudRates.size());
             for (const std::uint32_t rate : kBaudRates)
                 rates.push_back(std::to_string(rate));
             return "baud is a standard serial speed (" + listed(rates) + "), not "

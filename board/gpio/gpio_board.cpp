@@ -66,6 +66,7 @@ namespace {
     std::string linesOf(const std::vector<std::uint32_t> &offsets)
     {
         std::vector<std::string> numbers;
+        numbers.reserve(offsets.size());
         for (const std::uint32_t offset : offsets)
             numbers.push_back(std::to_string(offset));
         return (numbers.size() == 1 ? "line " : "lines ") + listed(numbers);

@@ -46,12 +46,11 @@ public:
     static void repaintNow()
     {
         State &batch = state();
-        // By index: the list keeps its room from one tick to the next.
-        for (std::size_t k = 0; k < batch.pending.size(); ++k) {
-            if (QWidget *widget = batch.pending[k].data())
+        for (const QPointer<QWidget> &widget : batch.pending) {
+            if (widget)
                 widget->repaint(); // nothing for a hidden widget
         }
-        batch.pending.clear();
+        batch.pending.clear(); // keeping its room from one handler to the next
     }
 
 private:

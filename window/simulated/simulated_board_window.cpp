@@ -116,7 +116,9 @@ SimulatedBoardWindow::SimulatedBoardWindow()
     setFixedSize(std::max(contents.width(), titleWidth), contents.height());
 }
 
-void SimulatedBoardWindow::showLevel(std::int16_t output, std::int32_t level)
+// Not const: it changes what the window shows, through its lamps.
+void SimulatedBoardWindow::showLevel( // NOLINT(readability-make-member-function-const)
+        std::int16_t output, std::int32_t level)
 {
     if (output == kLeftLampOutput)
         leftLamp->setLit(level > 0);
