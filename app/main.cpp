@@ -121,7 +121,8 @@ int main(int argc, char *argv[])
         if (!startingUp)
             form->endUnattended();
         const bool darkened = desktop.exitStatus() == ExitStatus::Ended;
-        form.reset(); // the board's last bytes leave before the process ends
+        if (!opening)
+            form.reset(); // the board's last bytes leave before the process ends
         sayDisplayLost(darkened);
         ::_exit(static_cast<int>(ExitStatus::DisplayLost));
     });
