@@ -18,10 +18,20 @@ void EventDispatcher::run(const std::function<void()> &handler, Audience audienc
 {
     if (hasEnded)
         return;
-    if (scope)
-        scope([&] { runCourse(handler, audience); });
-    else
-        runCourse(handler, audience);
+    if (!scope || inScope) {
+        runCourse(handler, audience); // a handler run by a handler is inside its scope already
+        return;
+    }
+    // Held by one reference, which std::function keeps without allocating.
+    struct Course
+    {
+        EventDispatcher &dispatcher;
+        const std::function<void()> &handler;
+        Audience audience;
+    } course { *this, handler, audience };
+    inScope = true;
+    scope([&course] { course.dispatcher.runCourse(course.handler, course.audience); });
+    inScope = false;
 }
 
 void EventDispatcher::runCourse(const std::function<void()> &handler, Audience audience)

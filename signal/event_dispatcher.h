@@ -52,6 +52,7 @@ private:
     bool hasEnded = false;
     std::function<void()> onEnd;
     Scope scope;
+    bool inScope = false;
     std::vector<std::function<void()>> closing;
 };
 

@@ -243,5 +243,30 @@ namespace {
         EXPECT_EQ(timer3.interval(), 200);
     }
 
+    // The window holds its repaints around every handler: a wake-up's ticks, each run inside it,
+    // and the report of an error one of them raises are all inside one course of the scope.
+    TEST_F(PhaseTimers, EveryWakeUpRunsInsideTheDispatchersScopeOnce)
+    {
+        int depth = 0;
+        std::vector<std::string> scoped;
+        dispatcher.setScope([&](const std::function<void()> &course) {
+            ++depth;
+            scoped.push_back("open");
+            course();
+            scoped.push_back("close");
+            --depth;
+        });
+        extra[1] = [&] { log.push_back("depth " + std::to_string(depth)); };
+        extra[3] = [&] { raiseRunTimeError("SetOutputLevel(0, 100)", "injected failure"); };
+        desktop.whileReported = [&] {
+            log.push_back("reported at depth " + std::to_string(depth));
+        };
+        timer1.setEnabled(true);
+        timer3.setEnabled(true);
+        clock.advance(200ms);
+        EXPECT_THAT(log, ElementsAre("T1@200", "depth 1", "T3@200", "reported at depth 1"));
+        EXPECT_THAT(scoped, ElementsAre("open", "close"));
+    }
+
 } // namespace
 } // namespace meridan::testing
