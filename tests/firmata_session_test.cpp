@@ -181,6 +181,13 @@ namespace {
             session.open();
             run(span);
         }
+        // Opens as a board that resets when its port opens: it starts as the session listens.
+        void openStarting()
+        {
+            session.open();
+            board.start();
+            run(10s);
+        }
 
         FirmataSetting setting;
         VirtualClock clock;
@@ -304,9 +311,7 @@ namespace {
             SCOPED_TRACE("a write failing while it is set up");
             Conversation talk;
             talk.board.failFromWrite = 4;
-            talk.session.open();
-            talk.board.start();
-            talk.run(10s);
+            talk.openStarting();
             EXPECT_EQ(talk.session.state(), State::Gone);
             EXPECT_THAT(talk.lost,
                     ::testing::ElementsAre(HasSubstr("writing to it failed (Input/output error)")));
@@ -329,9 +334,7 @@ namespace {
             FirmataSetting setting = uno();
             setting.pins[3] = FirmataPin { true, 6 };
             Conversation talk(setting);
-            talk.session.open();
-            talk.board.start();
-            talk.run(10s);
+            talk.openStarting();
             EXPECT_EQ(talk.session.state(), State::Refused);
             EXPECT_THAT(talk.session.refusal(),
                     HasSubstr("there is no A6 on the board on /dev/ttyACM0, whose analog pins are "
@@ -353,9 +356,7 @@ namespace {
             SCOPED_TRACE("a board that keeps starting again");
             Conversation talk;
             talk.board.resetsWhenAskedForReports = FirmataSession::kMostRestarts + 1;
-            talk.session.open();
-            talk.board.start();
-            talk.run(10s);
+            talk.openStarting();
             EXPECT_EQ(talk.session.state(), State::Refused);
             EXPECT_THAT(talk.session.refusal(), HasSubstr("started again 4 times"));
         }
@@ -393,9 +394,7 @@ namespace {
         FirmataSetting setting = uno();
         setting.debounceMs = 20;
         Conversation talk(setting);
-        talk.session.open();
-        talk.board.start();
-        talk.run(10s);
+        talk.openStarting();
         ASSERT_EQ(talk.session.state(), State::Running);
         for (int bounce = 0; bounce < 3; ++bounce) {
             talk.board.setSwitch(2, true);
@@ -440,9 +439,7 @@ namespace {
     TEST(FirmataSession, ASerialBoardThatStartsAgainWhileRunningIsGone)
     {
         Conversation talk;
-        talk.session.open();
-        talk.board.start();
-        talk.run(10s);
+        talk.openStarting();
         ASSERT_EQ(talk.session.state(), State::Running);
         talk.board.start();
         talk.run(1ms);
