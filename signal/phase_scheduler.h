@@ -54,7 +54,7 @@ private:
     EventDispatcher &dispatcher;
     std::vector<PhaseTimer *> timers;
     std::optional<TimePoint> handlingTick;
-    TimePoint latestCountStart {};
+    TimePoint latestCountStart;
     bool running = false;
     bool hasStopped = false;
 };

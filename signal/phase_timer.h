@@ -44,7 +44,7 @@ private:
     int timerNumber = 0;
     bool isEnabled = false;
     std::int32_t intervalMs = 0;
-    TimePoint countStart {};
+    TimePoint countStart;
     std::optional<TimePoint> dueAt;
 };
 
