@@ -38,7 +38,8 @@ struct GpioSetting
     bool outActiveLow = false;
     // The chip's label (pinctrl-rp1), where the chip is given by it rather than by a path; the
     // chip is then found among the chips when the board opens.
-    std::string label;
+    // Its initializer lets the tables of settings leave it out without a warning.
+    std::string label {}; // NOLINT(readability-redundant-member-init)
     bool operator==(const GpioSetting &) const = default;
 
     // The lines' offsets as out0, out1, in0, in1.
