@@ -17,7 +17,6 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
-#include <string>
 
 #include <unistd.h>
 

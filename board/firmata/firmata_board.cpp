@@ -11,8 +11,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <iostream>
 #include <thread>
 #include <utility>
@@ -84,6 +82,7 @@ void FirmataBoard::OpenBoard(std::int32_t first, std::int32_t second)
     nextMoment->setSingleShot(true);
     nextMoment->setTimerType(Qt::PreciseTimer);
     QObject::connect(nextMoment.get(), &QTimer::timeout, [this] {
+        nextMomentFor.reset(); // fired: whatever comes next is set afresh
         session->tick();
         stepped();
     });
@@ -104,11 +103,16 @@ void FirmataBoard::OpenBoard(std::int32_t first, std::int32_t second)
 
 void FirmataBoard::stepped()
 {
-    if (const auto deadline = session->nextDeadline()) {
-        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*deadline - clock.now());
-        nextMoment->start(std::max(wait, std::chrono::milliseconds(0)));
-    } else {
-        nextMoment->stop();
+    // Set again only when the moment has moved: a switch's report leaves it as it was.
+    const std::optional<TimePoint> deadline = session->nextDeadline();
+    if (deadline != nextMomentFor) {
+        nextMomentFor = deadline;
+        if (deadline) {
+            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*deadline - clock.now());
+            nextMoment->start(std::max(wait, std::chrono::milliseconds(0)));
+        } else {
+            nextMoment->stop();
+        }
     }
     if (opening && (session->state() != FirmataSession::State::Opening || hasGone()))
         opening->quit();
@@ -291,6 +295,7 @@ void FirmataBoard::lost(const std::string &cause)
     session->linkFailed(cause); // said once: the session tells nothing more
     if (nextMoment)
         nextMoment->stop();
+    nextMomentFor.reset();
     if (hangUpWatch)
         hangUpWatch->stop();
     // Qt reports a port whose far end has gone again and again while it is open: close it, once

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,7 @@ private:
     std::unique_ptr<QTcpSocket> socket;
     std::unique_ptr<FirmataSession> session;
     std::unique_ptr<QTimer> nextMoment; // the session's next deadline
+    std::optional<TimePoint> nextMomentFor; // the deadline it is set for
     std::unique_ptr<QTimer> hangUpWatch; // a serial port: looks whether its far end has gone
     QEventLoop *opening = nullptr; // the loop OpenBoard runs, while it runs
 };
